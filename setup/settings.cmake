@@ -1,0 +1,25 @@
+# Writes the generated settings header of the product described by
+# <product_dir>/product.cmake. Text values become C string literals.
+function(qm_c_literal out text)
+    string(REPLACE "\\" "\\\\" text "${text}")
+    string(REPLACE "\"" "\\\"" text "${text}")
+    set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+function(qm_write_settings_values product_dir out_file)
+    include("${product_dir}/product.cmake")
+    foreach(name QM_DESKTOP_ICON QM_MAKE_UNINSTALL QM_UNINSTALL_ICON_INDEX QM_MAKE_HELP_SHORTCUT)
+        if(NOT "${${name}}" MATCHES "^-?[0-9]+$")
+            message(FATAL_ERROR "${product_dir}/product.cmake: ${name} must be an integer")
+        endif()
+    endforeach()
+    string(LENGTH "${QM_UNINSTALL_SWITCH}" switch_length)
+    if(switch_length GREATER 11)
+        message(FATAL_ERROR "${product_dir}/product.cmake: QM_UNINSTALL_SWITCH is longer than 11 characters")
+    endif()
+    foreach(name QM_VERSION_CAPTION QM_PRODUCT_NAME QM_FOLDER_NAME QM_PROGRAM_BASE
+                 QM_UNINSTALL_SWITCH QM_HELP_FILE QM_HELP_SHORTCUT_NAME QM_DEFAULT_PARENT_DIR)
+        qm_c_literal(${name}_C "${${name}}")
+    endforeach()
+    configure_file("${CMAKE_CURRENT_FUNCTION_LIST_DIR}/settings_values.h.in" "${out_file}" @ONLY)
+endfunction()
