@@ -1,0 +1,142 @@
+// Reading and checking one entry header of the payload archive. Extraction,
+// zuq list and zuq test all go through readEntryHeader, so an entry is judged
+// the same way everywhere.
+#include "archive/entry.h"
+
+#include <cstdint>
+#include <cstring>
+
+std::uint32_t readLittle32(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+bool isCompressed(const EntryHeader* header) {
+    return header->method == methodCompressed;
+}
+
+static bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// A component made only of dots and spaces with two dots or more: Windows
+// drops trailing dots and spaces, so ".. " and "..." climb like "..".
+static bool climbs(const char* component, std::size_t length) {
+    std::size_t dots = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (component[i] == '.') {
+            ++dots;
+        } else if (component[i] != ' ') {
+            return false;
+        }
+    }
+    return dots >= 2;
+}
+
+bool isSafeEntryName(const char* name) {
+    if (isSeparator(name[0]) || std::strchr(name, ':')) {
+        return false;
+    }
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        if (*p == '\0' || isSeparator(*p)) {
+            if (climbs(component, static_cast<std::size_t>(p - component))) {
+                return false;
+            }
+            if (*p == '\0') {
+                return true;
+            }
+            component = p + 1;
+        }
+    }
+}
+
+static int refuse(EntryFault* fault, EntryFault why) {
+    *fault = why;
+    return headerBad;
+}
+
+int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std::uint32_t offset,
+                    EntryHeader* header, EntryFault* fault) {
+    *fault = faultNone;
+    // Sums in 64 bits: sizes near 2^32 must not wrap past the checks.
+    std::uint64_t end = archiveSize;
+    if (std::uint64_t{offset} + entryFixedSize >= end) {
+        return headerEndOfArchive;
+    }
+    const unsigned char* entry = archive + offset;
+    if (std::memcmp(entry + magicField, entryMagic, sizeof entryMagic) != 0) {
+        return refuse(fault, faultBadMagic);
+    }
+    header->offset = offset;
+    header->headerSize = readLittle32(entry + headerSizeField);
+    header->method = readLittle32(entry + methodField);
+    header->packedSize = readLittle32(entry + packedSizeField);
+    header->unpackedSize = readLittle32(entry + unpackedSizeField);
+
+    if (header->headerSize <= entryFixedSize) {
+        return refuse(fault, faultHeaderTooShort);
+    }
+    if (offset + std::uint64_t{header->headerSize} >= end) {
+        return refuse(fault, faultHeaderPastArchive);
+    }
+    header->name = reinterpret_cast<const char*>(entry + entryFixedSize);
+    header->nameSize = header->headerSize - entryFixedSize;
+    if (!std::memchr(header->name, '\0', header->nameSize)) {
+        return refuse(fault, faultNameUnterminated);
+    }
+    if (header->name[0] == '\0') {
+        return refuse(fault, faultEmptyName);
+    }
+    if (!isSafeEntryName(header->name)) {
+        return refuse(fault, faultUnsafeName);
+    }
+    std::uint64_t next = offset + std::uint64_t{header->headerSize} + header->packedSize;
+    if (next > end) {
+        return refuse(fault, faultDataPastArchive);
+    }
+    if (next > INT32_MAX) {
+        return refuse(fault, faultArchiveTooLarge);
+    }
+    if (!isCompressed(header) && header->unpackedSize > header->packedSize) {
+        return refuse(fault, faultStoredSizeMismatch);
+    }
+    header->dataOffset = offset + header->headerSize;
+    header->nextOffset = static_cast<std::uint32_t>(next);
+    return headerSound;
+}
+
+const char* entryFaultText(int fault) {
+    switch (fault) {
+    case faultNone:
+        return "no fault";
+    case faultBadMagic:
+        return "no entry magic";
+    case faultHeaderTooShort:
+        return "header size too small for a name";
+    case faultHeaderPastArchive:
+        return "header reaches the end of the archive";
+    case faultNameUnterminated:
+        return "name field has no terminating NUL";
+    case faultEmptyName:
+        return "empty name";
+    case faultUnsafeName:
+        return "name leaves the install directory";
+    case faultDataPastArchive:
+        return "data reaches past the end of the archive";
+    case faultStoredSizeMismatch:
+        return "stored entry is larger than its data";
+    case faultArchiveTooLarge:
+        return "entry ends beyond 2 GiB";
+    case faultPathTooLong:
+        return "path too long";
+    case faultCannotCreate:
+        return "cannot create the file";
+    case faultDamagedStream:
+        return "damaged lh5 stream";
+    case faultWriteFailed:
+        return "write failed";
+    default:
+        return "unknown fault";
+    }
+}

@@ -1,0 +1,39 @@
+// The lh5 block decoder: turns the packed data of a compressed archive entry
+// back into the file's bytes, 8192 bytes at a time, in place in decodeWindow.
+// One decoder state for the whole process; not re-entrant.
+#pragma once
+
+#include <cstdint>
+
+// The window is both the sliding dictionary and the unit of output.
+constexpr std::uint32_t windowSize = 8192;
+constexpr std::uint32_t windowMask = windowSize - 1;
+
+// What the next decodeChunk does first.
+enum DecoderState {
+    decoderFresh,        // just started: read a block header, then symbols
+    decoderMatchPending, // a chunk's end cut a match: copy the owed bytes first
+    decoderBlockOpen,    // decode the next symbol of the current block
+    decoderBlockUsedUp,  // read the next block header, then symbols
+};
+
+// Set to 1 when the stream is damaged: a block's code lengths do not make a
+// complete prefix code, a field holds a value no sound encoder writes, or the
+// decoding needed more bits than the packed data holds. Never cleared by the
+// decoder: the caller clears it before decodeStart and tests it after every
+// chunk; a chunk decoded while it is set is not to be used.
+extern std::uint32_t decodeError;
+
+// The output buffer of every chunk and the sliding window.
+extern unsigned char decodeWindow[windowSize];
+
+// Prepares the decoder for one entry's packed data. Bytes at or past
+// packedSize are never read; the stream behaves as if zeros followed.
+void decodeStart(const unsigned char* packed, std::uint32_t packedSize);
+
+// Produces exactly count bytes (1 to 8192) at buffer[0 .. count - 1].
+// buffer must be decodeWindow, the same for every call of an entry, and every
+// call but an entry's last must ask for exactly 8192 bytes.
+void decodeChunk(std::uint32_t count, unsigned char* buffer);
+
+DecoderState decoderState();

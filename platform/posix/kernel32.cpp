@@ -1,0 +1,188 @@
+// kernel32's file and directory calls over POSIX. A handle is a file
+// descriptor plus one, so that no valid handle is null. Paths come with
+// backslashes and are used with slashes.
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr DWORD createNew = 1;
+constexpr DWORD openAlways = 4;
+constexpr DWORD truncateExisting = 5;
+
+thread_local DWORD lastError;
+
+std::string unixPath(LPCSTR name) {
+    std::string path = name ? name : "";
+    for (char& c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return path;
+}
+
+DWORD errorFromErrno(int code) {
+    switch (code) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    default:
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
+// Records errno as the last error; returns FALSE for the caller to pass on.
+BOOL fail() {
+    lastError = errorFromErrno(errno);
+    return FALSE;
+}
+
+int descriptor(HANDLE file) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(file)) - 1;
+}
+
+int openFlags(DWORD access, DWORD disposition) {
+    int flags = O_CLOEXEC;
+    bool reads = access & GENERIC_READ;
+    bool writes = access & GENERIC_WRITE;
+    flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+    switch (disposition) {
+    case createNew:
+        return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+        return flags | O_CREAT | O_TRUNC;
+    case openAlways:
+        return flags | O_CREAT;
+    case truncateExisting:
+        return flags | O_TRUNC;
+    default:
+        return flags;
+    }
+}
+
+BOOL lockRange(HANDLE file, DWORD offset, DWORD count, short type) {
+    if (count == 0) {
+        return TRUE;
+    }
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = offset;
+    range.l_len = count;
+    return fcntl(descriptor(file), F_SETLK, &range) == 0 ? TRUE : fail();
+}
+
+} // namespace
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD,
+                   HANDLE) {
+    std::string path = unixPath(name);
+    int fd = open(path.c_str(), openFlags(access, disposition), 0666);
+    if (fd < 0) {
+        fail();
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+BOOL WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written, void*) {
+    const char* bytes = static_cast<const char*>(data);
+    DWORD done = 0;
+    while (done < count) {
+        ssize_t n = write(descriptor(file), bytes + done, count - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written) {
+        *written = done;
+    }
+    return done == count ? TRUE : fail();
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+    std::int64_t offset = distance;
+    if (distanceHigh) {
+        offset = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
+            static_cast<std::uint32_t>(distance));
+    }
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_END ? SEEK_END : SEEK_CUR;
+    off_t position = lseek(descriptor(file), offset, whence);
+    if (position < 0) {
+        fail();
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh) {
+        *distanceHigh = static_cast<LONG>(static_cast<std::uint64_t>(position) >> 32);
+    }
+    return static_cast<DWORD>(position);
+}
+
+BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD, DWORD countLow, DWORD) {
+    return lockRange(file, offsetLow, countLow, F_WRLCK);
+}
+
+BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD, DWORD countLow, DWORD) {
+    return lockRange(file, offsetLow, countLow, F_UNLCK);
+}
+
+BOOL CloseHandle(HANDLE object) {
+    return close(descriptor(object)) == 0 ? TRUE : fail();
+}
+
+BOOL DeleteFileA(LPCSTR name) {
+    return unlink(unixPath(name).c_str()) == 0 ? TRUE : fail();
+}
+
+BOOL CreateDirectoryA(LPCSTR name, SECURITY_ATTRIBUTES*) {
+    return mkdir(unixPath(name).c_str(), 0777) == 0 ? TRUE : fail();
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR name) {
+    return chdir(unixPath(name).c_str()) == 0 ? TRUE : fail();
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    std::string path;
+    char* cwd = getcwd(nullptr, 0);
+    if (!cwd) {
+        fail();
+        return 0;
+    }
+    path = cwd;
+    free(cwd);
+    if (path.size() + 1 > size) {
+        return static_cast<DWORD>(path.size() + 1);
+    }
+    path.copy(buffer, path.size());
+    buffer[path.size()] = '\0';
+    return static_cast<DWORD>(path.size());
+}
+
+DWORD GetLastError() {
+    return lastError;
+}

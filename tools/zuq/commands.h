@@ -1,0 +1,18 @@
+// The zuq subcommands. Each adds itself to the application; its callback
+// ends the program's run with an exit code by throwing CLI::RuntimeError
+// when the code is not 0.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+// Exit codes shared by every subcommand.
+constexpr int exitSuccess = 0;
+constexpr int exitEntryFailed = 1;
+constexpr int exitUsage = 2;
+
+void addExtractCommand(CLI::App& app);
+void addListCommand(CLI::App& app);
+void addTestCommand(CLI::App& app);
+
+// Ends the subcommand with the given exit code.
+[[noreturn]] void exitWith(int code);

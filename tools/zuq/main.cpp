@@ -1,0 +1,33 @@
+// zuq: the payload tool. Packs, lists, tests and extracts payload archives;
+// extraction runs the same code as the setup program.
+#include "tools/zuq/commands.h"
+
+#include <CLI/CLI.hpp>
+
+void exitWith(int code) {
+    throw CLI::RuntimeError(code);
+}
+
+int main(int argc, char** argv) {
+    CLI::App app{"zuq: the payload tool of the setup program.\n"
+                 "A payload archive is a run of entries, each a file stored or "
+                 "compressed with lh5."};
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Show the help of every command");
+    addExtractCommand(app);
+    addListCommand(app);
+    addTestCommand(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::RuntimeError& e) {
+        return e.get_exit_code();
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return exitUsage;
+    }
+    return exitSuccess;
+}
