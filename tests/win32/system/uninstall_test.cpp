@@ -1,0 +1,99 @@
+// The uninstall entry in the real registry: two text values stored with their
+// terminating zero, a quoted program path, and no entry for a cut command.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "scratch.h"
+#include "setup/settings.h"
+#include "setup/state.h"
+#include "system/uninstall.h"
+
+namespace {
+
+class Uninstall : public ::testing::Test {
+  protected:
+    std::string keyPath = std::string(uninstallKeyBase) + settings.productName;
+
+    void SetUp() override {
+        ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, keyPath))
+            << "the product is already registered in this prefix";
+    }
+    void TearDown() override {
+        deleteRegistryTree(HKEY_LOCAL_MACHINE, keyPath);
+        installDir[0] = '\0';
+    }
+
+    static void setInstallDir(const std::string& dir) {
+        ASSERT_LT(dir.size(), sizeof installDir);
+        strcpy(installDir, dir.c_str());
+    }
+
+    std::string storedText(const char* name, DWORD* type) {
+        auto bytes = readRegistryBytes(HKEY_LOCAL_MACHINE, keyPath, name, type);
+        return bytes.value_or("<missing>");
+    }
+
+    std::string expectedCommand(const std::string& dirWithSlash) {
+        return "\"" + dirWithSlash + settings.programBase + ".exe\" " + settings.uninstallSwitch;
+    }
+};
+
+TEST_F(Uninstall, RegistersNameAndQuotedCommandWithTerminators) {
+    setInstallDir("C:\\Program Files\\Quillmoran\\");
+    EXPECT_EQ(registerUninstall(), RegisterDone);
+    DWORD type = REG_NONE;
+    EXPECT_EQ(storedText("DisplayName", &type), std::string(settings.productName) + '\0');
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(storedText("UninstallString", &type),
+              expectedCommand("C:\\Program Files\\Quillmoran\\") + '\0');
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+}
+
+TEST_F(Uninstall, BackslashAddedWhenInstallDirLacksIt) {
+    setInstallDir("D:\\Apps\\Quillmoran");
+    EXPECT_EQ(registerUninstall(), RegisterDone);
+    DWORD type = REG_NONE;
+    EXPECT_EQ(storedText("UninstallString", &type),
+              expectedCommand("D:\\Apps\\Quillmoran\\") + '\0');
+}
+
+TEST_F(Uninstall, ExactlyOneSpaceBeforeTheSwitch) {
+    setInstallDir("C:\\Quillmoran\\");
+    ASSERT_EQ(registerUninstall(), RegisterDone);
+    std::string command = readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString").value();
+    std::string tail = std::string(".exe\" ") + settings.uninstallSwitch;
+    ASSERT_GE(command.size(), tail.size());
+    EXPECT_EQ(command.substr(command.size() - tail.size()), tail);
+}
+
+TEST_F(Uninstall, ReRegisteringOverwritesTheValues) {
+    setInstallDir("C:\\First\\");
+    ASSERT_EQ(registerUninstall(), RegisterDone);
+    setInstallDir("C:\\Second\\");
+    ASSERT_EQ(registerUninstall(), RegisterDone);
+    EXPECT_EQ(readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString"),
+              expectedCommand("C:\\Second\\"));
+}
+
+TEST_F(Uninstall, LongestCommandThatFitsIsKept) {
+    // quotes, ".exe", the space and the terminator around the folder
+    std::size_t fixed =
+        2 + std::strlen(settings.programBase) + 4 + 1 + std::strlen(settings.uninstallSwitch) + 1;
+    std::string dir = "C:\\" + std::string(uninstallCommandCapacity - fixed - 4, 'q') + "\\";
+    setInstallDir(dir);
+    EXPECT_EQ(registerUninstall(), RegisterDone);
+    std::string command = readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString").value();
+    EXPECT_EQ(command, expectedCommand(dir));
+    EXPECT_EQ(command.size(), static_cast<std::size_t>(uninstallCommandCapacity - 1));
+}
+
+TEST_F(Uninstall, CommandTooLongIsRefusedAndNoEntryMade) {
+    std::string dir = "C:\\" + std::string(240, 'q') + "\\";
+    setInstallDir(dir);
+    EXPECT_EQ(registerUninstall(), RegisterFailed);
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, keyPath));
+}
+
+} // namespace
