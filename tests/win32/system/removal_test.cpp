@@ -22,10 +22,13 @@ class Removal : public ::testing::Test {
     std::string oldGroup = folders.programs + "\\vorlenn";
     std::string oldDesktopLink = folders.desktop + "\\vorlenn.lnk";
     std::string startDirectory = currentDirectory();
+    // An older entry already registered in the prefix is put back afterwards.
+    RegistryValueOverride oldName{HKEY_LOCAL_MACHINE, oldUninstallKeyPath, "DisplayName",
+                                  std::nullopt};
+    RegistryValueOverride oldCommand{HKEY_LOCAL_MACHINE, oldUninstallKeyPath, "UninstallString",
+                                     std::nullopt};
 
     void SetUp() override {
-        ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, oldUninstallKeyPath))
-            << "an uninstall key of the older generation is already registered";
         makeFolder(dir);
         for (const char* name : olderFiles) {
             writeFile(dir + "\\" + name);
@@ -39,10 +42,6 @@ class Removal : public ::testing::Test {
         writeFile(oldDesktopLink);
         writeFile(folders.desktop + "\\other.lnk");
         registerOlderGeneration();
-    }
-
-    void TearDown() override {
-        deleteRegistryTree(HKEY_LOCAL_MACHINE, oldUninstallKeyPath);
     }
 
     void registerOlderGeneration() {

@@ -116,8 +116,10 @@ RegistryValueOverride::~RegistryValueOverride() {
         deleteRegistryTree(root_, keyPath_);
         return;
     }
+    // The test may have deleted the key: it is made again.
     HKEY key;
-    if (RegOpenKeyExA(root_, keyPath_.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root_, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return;
     }
     if (oldValue_) {

@@ -15,13 +15,14 @@ namespace {
 class Uninstall : public ::testing::Test {
   protected:
     std::string keyPath = std::string(uninstallKeyBase) + settings.productName;
+    // An entry already registered in the prefix is put back afterwards.
+    RegistryValueOverride displayName{HKEY_LOCAL_MACHINE, keyPath, "DisplayName", std::nullopt};
+    RegistryValueOverride command{HKEY_LOCAL_MACHINE, keyPath, "UninstallString", std::nullopt};
 
     void SetUp() override {
-        ASSERT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, keyPath))
-            << "the product is already registered in this prefix";
+        deleteRegistryTree(HKEY_LOCAL_MACHINE, keyPath);
     }
     void TearDown() override {
-        deleteRegistryTree(HKEY_LOCAL_MACHINE, keyPath);
         installDir[0] = '\0';
     }
 
