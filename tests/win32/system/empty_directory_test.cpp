@@ -137,3 +137,25 @@ TEST_F(EmptyDirectory, ManyEntriesAreAllDeleted) {
 }
 
 } // namespace
+
+namespace {
+
+// A folder link inside the tree goes as a link; the folder it points at,
+// somewhere else, keeps its files.
+TEST_F(EmptyDirectory, FolderLinkIsRemovedWithoutClearingItsTarget) {
+    std::string tree = makeTree();
+    std::string outside = scratch / "outside";
+    makeFolder(outside);
+    writeFile(outside + "\\precious.txt");
+    std::string link = tree + "\\link";
+    // Wine 8 reports success without making the link.
+    if (!CreateSymbolicLinkA(link.c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+        !fileExists(link + "\\precious.txt")) {
+        GTEST_SKIP() << "folder links cannot be made on this system";
+    }
+    EXPECT_NE(emptyDirectory(tree.c_str(), 1), EmptyNotListed);
+    EXPECT_TRUE(fileExists(outside + "\\precious.txt"));
+    EXPECT_FALSE(folderExists(tree));
+}
+
+} // namespace

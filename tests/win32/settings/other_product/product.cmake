@@ -1,0 +1,13 @@
+# A second product, to show that a product is configured by its folder alone.
+set(QM_DESKTOP_ICON 0)
+set(QM_VERSION_CAPTION "Zeltrane \"Studio\" 3.0")
+set(QM_PRODUCT_NAME "Zeltrane Studio")
+set(QM_FOLDER_NAME "Zeltrane")
+set(QM_PROGRAM_BASE "zstudio")
+set(QM_MAKE_UNINSTALL 0)
+set(QM_UNINSTALL_SWITCH "/deinstall!")
+set(QM_UNINSTALL_ICON_INDEX 3)
+set(QM_MAKE_HELP_SHORTCUT 0)
+set(QM_HELP_FILE "zstudio.chm")
+set(QM_HELP_SHORTCUT_NAME "Zeltrane Manual.lnk")
+set(QM_DEFAULT_PARENT_DIR "d:\\apps\\tools")
