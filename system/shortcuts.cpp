@@ -48,7 +48,7 @@ HRESULT saveLink(IShellLinkA* link, const char* linkPath) {
     return result;
 }
 
-// folder + "\" + first + second + ".lnk"-style names of the group's shortcuts.
+// folder + "\" + prefix + name + suffix: the file name of one shortcut.
 bool linkPathIn(char* path, const char* folder, const char* prefix, const char* name,
                 const char* suffix) {
     return copyText(path, MAX_PATH, folder) == TextFits &&
