@@ -273,3 +273,20 @@ Lh5Result decodeLh5(const std::uint8_t* packed, std::size_t packedSize, std::siz
 Lh5Result decodeLh5(const Bytes& packed, std::size_t size) {
     return decodeLh5(packed.data(), packed.size(), size);
 }
+
+Bytes literalStream(const Bytes& data) {
+    std::vector<int> literals;
+    for (int s = 0; s < 256; ++s) {
+        literals.push_back(s);
+    }
+    Lh5Writer writer;
+    for (std::size_t at = 0; at < data.size();) {
+        std::size_t block = std::min<std::size_t>(data.size() - at, 0xFFFF);
+        writer.header(static_cast<std::uint32_t>(block), literals, {});
+        for (std::size_t i = 0; i < block; ++i) {
+            writer.literal(data[at + i]);
+        }
+        at += block;
+    }
+    return writer.bytes();
+}

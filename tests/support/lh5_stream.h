@@ -97,3 +97,7 @@ struct Lh5Result {
 // size bytes, in chunks of 8192 as extraction does.
 Lh5Result decodeLh5(const std::uint8_t* packed, std::size_t packedSize, std::size_t size);
 Lh5Result decodeLh5(const Bytes& packed, std::size_t size);
+
+// A valid lh5 stream of data sent as literals only (blocks of at most 65535
+// symbols, an 8-bit code over all 256 byte values).
+Bytes literalStream(const Bytes& data);
