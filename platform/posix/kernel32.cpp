@@ -50,6 +50,21 @@ BOOL fail() {
     return FALSE;
 }
 
+// As fail(), but a missing file in a missing directory is a missing path.
+BOOL failOnPath(const std::string& path) {
+    int code = errno;
+    fail();
+    if (code == ENOENT) {
+        std::string::size_type slash = path.find_last_of('/');
+        std::string parent = slash == std::string::npos ? "." : path.substr(0, slash);
+        struct stat info {};
+        if (!parent.empty() && stat(parent.c_str(), &info) != 0) {
+            lastError = ERROR_PATH_NOT_FOUND;
+        }
+    }
+    return FALSE;
+}
+
 int descriptor(HANDLE file) {
     return static_cast<int>(reinterpret_cast<std::intptr_t>(file)) - 1;
 }
@@ -92,7 +107,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
     std::string path = unixPath(name);
     int fd = open(path.c_str(), openFlags(access, disposition), 0666);
     if (fd < 0) {
-        fail();
+        failOnPath(path);
         return INVALID_HANDLE_VALUE;
     }
     struct stat info {};
@@ -155,11 +170,13 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 BOOL DeleteFileA(LPCSTR name) {
-    return unlink(unixPath(name).c_str()) == 0 ? TRUE : fail();
+    std::string path = unixPath(name);
+    return unlink(path.c_str()) == 0 ? TRUE : failOnPath(path);
 }
 
 BOOL CreateDirectoryA(LPCSTR name, SECURITY_ATTRIBUTES*) {
-    return mkdir(unixPath(name).c_str(), 0777) == 0 ? TRUE : fail();
+    std::string path = unixPath(name);
+    return mkdir(path.c_str(), 0777) == 0 ? TRUE : failOnPath(path);
 }
 
 BOOL SetCurrentDirectoryA(LPCSTR name) {
