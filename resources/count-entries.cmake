@@ -1,9 +1,12 @@
 # Writes HEADER from TEMPLATE with QM_FILE_COUNT set to the number of entries
-# `ZUQ list ARCHIVE` reports. The header changes only when the count does.
+# that `ZUQ list ARCHIVE` reports on its total line ("... N entries"). The
+# header changes only when the count does.
 execute_process(COMMAND ${ZUQ} list ${ARCHIVE} OUTPUT_VARIABLE listing RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "zuq list ${ARCHIVE} failed")
 endif()
-string(REGEX MATCHALL "[^\n]+" lines "${listing}")
-list(LENGTH lines QM_FILE_COUNT)
+if(NOT listing MATCHES "\n?total [^\n]* ([0-9]+) entries")
+    message(FATAL_ERROR "zuq list ${ARCHIVE} printed no entry count")
+endif()
+set(QM_FILE_COUNT ${CMAKE_MATCH_1})
 configure_file(${TEMPLATE} ${HEADER} @ONLY)
