@@ -133,7 +133,10 @@ TEST_F(ProductProgram, UninstallRemovesWhatSetupMadeAndKeepsUserFiles) {
     // Only the user's file and the folders holding it remain; the running
     // program's own file may wait for the next system start.
     std::vector<std::string> left = filesBelow(target.path());
-    std::erase(left, std::string(settings.programBase) + ".exe");
+    const std::string programFile = std::string(settings.programBase) + ".exe";
+    std::erase_if(left, [&](const std::string& name) {
+        return lstrcmpiA(name.c_str(), programFile.c_str()) == 0;
+    });
     EXPECT_EQ(left, std::vector<std::string>{"templates\\Night Sky\\mine.bmp"});
     EXPECT_FALSE(fs::exists(fs::path(target.path()) / "templates" / "Classic Frames"));
 
