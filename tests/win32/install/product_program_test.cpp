@@ -142,7 +142,8 @@ TEST_F(ProductProgram, UninstallRemovesWhatSetupMadeAndKeepsUserFiles) {
 
     ShellFolders shell = readShellFolders();
     EXPECT_FALSE(fs::exists(fs::path(shell.programs) / settings.productName));
-    EXPECT_FALSE(fs::exists(fs::path(shell.desktop) / (std::string(settings.productName) + ".lnk")));
+    EXPECT_FALSE(
+        fs::exists(fs::path(shell.desktop) / (std::string(settings.productName) + ".lnk")));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, uninstallKeyPath()));
 }
 

@@ -131,9 +131,8 @@ ProgramsValueHidden::ProgramsValueHidden()
 
 ProgramsValueHidden::~ProgramsValueHidden() {
     HKEY key;
-    if (saved_.empty() ||
-        RegOpenKeyExA(HKEY_CURRENT_USER, shellFoldersKey, 0, KEY_SET_VALUE, &key) !=
-            ERROR_SUCCESS) {
+    if (saved_.empty() || RegOpenKeyExA(HKEY_CURRENT_USER, shellFoldersKey, 0, KEY_SET_VALUE,
+                                        &key) != ERROR_SUCCESS) {
         return;
     }
     RegSetValueExA(key, "Programs", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_.c_str()),
