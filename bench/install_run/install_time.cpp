@@ -1,0 +1,56 @@
+// Measures the install run of the payload linked into this program: each run
+// installs into a fresh folder, shortcuts and uninstall entry included, and
+// everything is removed again before the next one.
+#include "setup/install.h"
+#include "setup/settings.h"
+#include "setup/state.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+static double secondsNow() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+int main(int argc, char** argv) {
+    int runs = argc > 1 ? std::atoi(argv[1]) : 5;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    fs::path folder = fs::path(temp) / "qm install time";
+
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        std::strcpy(installDir, (folder.string() + "\\").c_str());
+        failed = 0;
+        progressDone = 0;
+        double start = secondsNow();
+        int result = runInstall();
+        times.push_back(secondsNow() - start);
+        if (result != installDone) {
+            std::fprintf(stderr, "run %d: runInstall returned %d\n", i + 1, result);
+            return 1;
+        }
+    }
+    SetCurrentDirectoryA(temp);
+    fs::remove_all(folder);
+
+    std::sort(times.begin(), times.end());
+    std::printf("install run of %d files, %d runs: min %.1f ms, median %.1f ms, max %.1f ms\n",
+                settings.fileCount, runs, times.front() * 1000, times[times.size() / 2] * 1000,
+                times.back() * 1000);
+    return 0;
+}
