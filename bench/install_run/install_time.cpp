@@ -4,6 +4,7 @@
 #include "setup/install.h"
 #include "setup/settings.h"
 #include "setup/state.h"
+#include "system/uninstall.h"
 
 #include <windows.h>
 
@@ -24,6 +25,26 @@ static double secondsNow() {
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// Removes what the runs made outside the install folder.
+static void removeShellTraces() {
+    static const char shellFolders[] =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    char folder[MAX_PATH];
+    DWORD size = sizeof folder;
+    std::error_code ignored;
+    if (RegGetValueA(HKEY_CURRENT_USER, shellFolders, "Programs", RRF_RT_REG_SZ, nullptr, folder,
+                     &size) == ERROR_SUCCESS) {
+        fs::remove_all(fs::path(folder) / settings.productName, ignored);
+    }
+    size = sizeof folder;
+    if (RegGetValueA(HKEY_CURRENT_USER, shellFolders, "Desktop", RRF_RT_REG_SZ, nullptr, folder,
+                     &size) == ERROR_SUCCESS) {
+        fs::remove(fs::path(folder) / (std::string(settings.productName) + ".lnk"), ignored);
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE,
+                  (std::string(uninstallKeyBase) + settings.productName).c_str());
+}
+
 int main(int argc, char** argv) {
     int runs = argc > 1 ? std::atoi(argv[1]) : 5;
     char temp[MAX_PATH];
@@ -32,6 +53,8 @@ int main(int argc, char** argv) {
 
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
+        // Extraction leaves the current directory inside the install folder.
+        SetCurrentDirectoryA(temp);
         fs::remove_all(folder);
         fs::create_directories(folder);
         std::strcpy(installDir, (folder.string() + "\\").c_str());
@@ -47,6 +70,7 @@ int main(int argc, char** argv) {
     }
     SetCurrentDirectoryA(temp);
     fs::remove_all(folder);
+    removeShellTraces();
 
     std::sort(times.begin(), times.end());
     std::printf("install run of %d files, %d runs: min %.1f ms, median %.1f ms, max %.1f ms\n",
