@@ -98,7 +98,9 @@ Bytes fixtureSource(const std::string& name) {
     if (name == "tiny.txt") {
         std::string text;
         for (int i = 0; i < 12; ++i) {
-            text += "hello, world " + std::to_string(i % 4) + "\n";
+            text += "hello, world ";
+            text += static_cast<char>('0' + i % 4);
+            text += '\n';
         }
         return Bytes(text.begin(), text.end());
     }
