@@ -1,30 +1,103 @@
 #include "tools/zuq/archive_file.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
-bool loadArchive(const std::string& path, std::vector<unsigned char>* bytes, std::string* error) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        *error = "cannot open " + path;
-        return false;
-    }
-    std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<std::uint64_t>(size) > UINT32_MAX) {
-        *error = path + " is not an archive of 4 GiB or less";
-        return false;
-    }
-    bytes->resize(static_cast<std::size_t>(size));
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes->data()), size)) {
-        *error = "cannot read " + path;
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool fitsAnArchive(std::uint64_t size, const std::string& path, std::string* error) {
+    if (size > UINT32_MAX) {
+        *error = path + " is larger than an archive can be (4 GiB)";
         return false;
     }
     return true;
 }
+
+} // namespace
+
+#ifdef _WIN32
+
+bool ArchiveFile::open(const std::string& path, std::string* error) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    LARGE_INTEGER size{};
+    bool sized = GetFileSizeEx(file, &size) && fitsAnArchive(size.QuadPart, path, error);
+    if (sized && size.QuadPart > 0) {
+        mapping_ = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (mapping_) {
+            data_ =
+                static_cast<const unsigned char*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
+        }
+        if (!data_) {
+            *error = "cannot map " + path;
+            sized = false;
+        }
+    }
+    CloseHandle(file);
+    size_ = sized ? static_cast<std::uint32_t>(size.QuadPart) : 0;
+    return sized;
+}
+
+ArchiveFile::~ArchiveFile() {
+    if (data_) {
+        UnmapViewOfFile(data_);
+    }
+    if (mapping_) {
+        CloseHandle(mapping_);
+    }
+}
+
+#else
+
+bool ArchiveFile::open(const std::string& path, std::string* error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    struct stat info {};
+    bool sized = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                 fitsAnArchive(static_cast<std::uint64_t>(info.st_size), path, error);
+    if (!sized && error->empty()) {
+        *error = path + " is not a readable file";
+    }
+    if (sized && info.st_size > 0) {
+        void* mapped =
+            mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (mapped == MAP_FAILED) {
+            *error = "cannot map " + path;
+            sized = false;
+        } else {
+            // The walk goes front to back once.
+            madvise(mapped, static_cast<std::size_t>(info.st_size), MADV_SEQUENTIAL);
+            data_ = static_cast<const unsigned char*>(mapped);
+        }
+    }
+    close(fd);
+    size_ = sized ? static_cast<std::uint32_t>(info.st_size) : 0;
+    return sized;
+}
+
+ArchiveFile::~ArchiveFile() {
+    if (data_) {
+        munmap(const_cast<unsigned char*>(data_), size_);
+    }
+}
+
+#endif
 
 std::string describeEntry(std::uint32_t offset, const char* name) {
     std::string text = "entry at offset " + std::to_string(offset);

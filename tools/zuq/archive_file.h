@@ -1,12 +1,35 @@
-// Loading a payload archive file into memory for the walk.
+// A payload archive file mapped into memory and read in place, as the setup
+// program reads its resource: nothing is copied, and pages of a large
+// archive are brought in as the walk reaches them.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-// Reads the whole file. On failure returns false with a message in *error.
-bool loadArchive(const std::string& path, std::vector<unsigned char>* bytes, std::string* error);
+class ArchiveFile {
+  public:
+    ArchiveFile() = default;
+    ~ArchiveFile();
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+
+    // Maps the whole file. On failure returns false with a message in *error.
+    bool open(const std::string& path, std::string* error);
+
+    const unsigned char* data() const {
+        return data_;
+    }
+    std::uint32_t size() const {
+        return size_;
+    }
+
+  private:
+    const unsigned char* data_ = nullptr;
+    std::uint32_t size_ = 0;
+#ifdef _WIN32
+    void* mapping_ = nullptr;
+#endif
+};
 
 // "entry at offset N (NAME)", or without the name when it is unknown.
 std::string describeEntry(std::uint32_t offset, const char* name);

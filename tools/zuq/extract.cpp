@@ -12,7 +12,6 @@
 #include <memory>
 #include <string>
 #include <system_error>
-#include <vector>
 
 namespace {
 
@@ -28,9 +27,9 @@ struct ArchiveTotals {
 };
 
 // What the walk will meet, for the progress bar; stops at a bad entry.
-ArchiveTotals countEntries(const std::vector<unsigned char>& archive) {
+ArchiveTotals countEntries(const ArchiveFile& archive) {
     ArchiveTotals totals;
-    auto size = static_cast<std::uint32_t>(archive.size());
+    std::uint32_t size = archive.size();
     EntryHeader header;
     EntryFault fault;
     for (std::uint32_t offset = 0;
@@ -60,16 +59,16 @@ std::string installDirectory(const std::string& dir) {
 }
 
 int runExtract(const ExtractOptions& options) {
-    std::vector<unsigned char> archive;
+    ArchiveFile archive;
     std::string error;
-    if (!loadArchive(options.archive, &archive, &error)) {
+    if (!archive.open(options.archive, &error)) {
         complain(error);
         return exitUsage;
     }
     std::string dir = installDirectory(options.dir);
     std::filesystem::path startDir = std::filesystem::current_path();
 
-    auto size = static_cast<std::uint32_t>(archive.size());
+    std::uint32_t size = archive.size();
     ArchiveTotals totals = countEntries(archive);
     ProgressBar bar(totals.files, totals.bytes);
     std::uint64_t count = 0;

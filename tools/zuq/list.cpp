@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -22,13 +21,13 @@ std::string methodName(std::uint32_t method) {
 }
 
 int runList(const std::string& path) {
-    std::vector<unsigned char> archive;
+    ArchiveFile archive;
     std::string error;
-    if (!loadArchive(path, &archive, &error)) {
+    if (!archive.open(path, &error)) {
         complain(error);
         return exitUsage;
     }
-    auto size = static_cast<std::uint32_t>(archive.size());
+    std::uint32_t size = archive.size();
     std::uint64_t count = 0;
     std::uint64_t packed = 0;
     std::uint64_t unpacked = 0;

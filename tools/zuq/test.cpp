@@ -7,7 +7,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -17,13 +16,13 @@ struct TestOptions {
 };
 
 int runTest(const TestOptions& options) {
-    std::vector<unsigned char> archive;
+    ArchiveFile archive;
     std::string error;
-    if (!loadArchive(options.archive, &archive, &error)) {
+    if (!archive.open(options.archive, &error)) {
         complain(error);
         return exitUsage;
     }
-    auto size = static_cast<std::uint32_t>(archive.size());
+    std::uint32_t size = archive.size();
     std::uint64_t count = 0;
     std::uint64_t damaged = 0;
     for (std::uint32_t offset = 0;;) {

@@ -154,6 +154,14 @@ TEST_F(ZuqCommand, ExtractRefusesAnEscapingNameAndWritesNothingOutside) {
     EXPECT_EQ(countTreeEntries(scratch.join("in\\side")), 0);
 }
 
+TEST_F(ZuqCommand, EmptyArchiveHoldsNoEntry) {
+    std::string archive = saveArchive({});
+    ZuqRun run = zuq({"extract", archive, "out"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(lines(run.out), std::vector<std::string>{"extracted 0 entries"});
+    EXPECT_EQ(zuq({"test", archive}).exitCode, 0);
+}
+
 TEST_F(ZuqCommand, UsageErrorsExitWithTwo) {
     EXPECT_EQ(zuq({}).exitCode, 2);
     EXPECT_EQ(zuq({"extract"}).exitCode, 2);
