@@ -114,10 +114,10 @@ void addExtractCommand(CLI::App& app) {
         "extract", "Extract every entry of ARCHIVE into DIR, as the setup program installs it.\n"
                    "Stops at the first entry that fails (exit code 1); a partly written file "
                    "is deleted.");
-    command->add_option("archive", options->archive, "Payload archive file")
+    command->add_option("ARCHIVE", options->archive, "Payload archive file")
         ->required()
         ->check(CLI::ExistingFile);
-    command->add_option("dir", options->dir, "Install directory; created when missing")->required();
+    command->add_option("DIR", options->dir, "Install directory; created when missing")->required();
     command->add_flag("-q,--quiet", options->quiet, "Do not list the extracted files");
     command->footer("Exit codes: 0 every entry extracted, 1 an entry failed, 2 usage error or "
                     "unreadable archive.");

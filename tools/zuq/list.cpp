@@ -69,9 +69,11 @@ void addListCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "list", "List the entries of ARCHIVE: method, packed and unpacked size, name.\n"
                 "Stops at the first bad entry header (exit code 1).");
-    command->add_option("archive", *path, "Payload archive file")
+    command->add_option("ARCHIVE", *path, "Payload archive file")
         ->required()
         ->check(CLI::ExistingFile);
+    command->footer(
+        "Exit codes: 0 every header sound, 1 a bad entry, 2 usage error or unreadable archive.");
     command->callback([path] {
         int code = runList(*path);
         if (code != exitSuccess) {

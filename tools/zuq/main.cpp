@@ -13,6 +13,11 @@ int main(int argc, char** argv) {
                  "A payload archive is a run of entries, each a file stored or "
                  "compressed with lh5."};
     app.require_subcommand(1);
+    app.footer("Examples:\n"
+               "  zuq list payload.zuq\n"
+               "  zuq test payload.zuq\n"
+               "  zuq extract payload.zuq /tmp/quillmoran\n"
+               "Run zuq COMMAND --help for a command's options.");
     app.set_help_all_flag("--help-all", "Show the help of every command");
     addExtractCommand(app);
     addListCommand(app);

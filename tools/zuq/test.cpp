@@ -64,10 +64,12 @@ void addTestCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand(
         "test", "Decode every entry of ARCHIVE in memory and check it; writes nothing.\n"
                 "Exit code 0 when every entry is sound, 1 otherwise.");
-    command->add_option("archive", options->archive, "Payload archive file")
+    command->add_option("ARCHIVE", options->archive, "Payload archive file")
         ->required()
         ->check(CLI::ExistingFile);
     command->add_flag("-q,--quiet", options->quiet, "Print only damaged entries and the total");
+    command->footer("Exit codes: 0 every entry sound, 1 a bad or damaged entry, 2 usage error or "
+                    "unreadable archive.");
     command->callback([options] {
         int code = runTest(*options);
         if (code != exitSuccess) {

@@ -152,3 +152,17 @@ TEST(VerifyEntry, DamagedStreamKeepsTheHeaderForTheNextEntry) {
     EXPECT_EQ(verifyEntry(archive.data(), size, header.nextOffset, &header, &fault),
               static_cast<std::int32_t>(size));
 }
+
+TEST(EntryHeaderRead, EntryEndingBeyondTwoGigabytesIsRefused) {
+    // A result is a signed 32-bit offset. Only the header is read, so the
+    // archive's declared size may exceed the bytes that back it here.
+    Bytes archive;
+    appendRawEntry(archive, 22, builderStored, 0x80000000u, 0, std::string("b\0", 2), {});
+    EntryHeader header;
+    EntryFault fault;
+    EXPECT_EQ(readEntryHeader(archive.data(), 0xC0000000u, 0, &header, &fault), headerBad);
+    EXPECT_EQ(fault, faultArchiveTooLarge);
+    EXPECT_EQ(readEntryHeader(archive.data(), 0xC0000000u - 0x80000000u, 0, &header, &fault),
+              headerBad);
+    EXPECT_EQ(fault, faultDataPastArchive);
+}
