@@ -68,15 +68,20 @@ class ProgressPanel : public ::testing::Test {
     HWND panel = nullptr;
 
     void SetUp() override {
-        host =
-            CreateWindowExA(0, "STATIC", "panel host", WS_POPUP | WS_VISIBLE, 10, 10,
-                            panelWidth + 40, panelHeight + 40, nullptr, nullptr, nullptr, nullptr);
+        host = CreateWindowExA(0, "STATIC", "panel host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
+                               10, 10, panelWidth + 40, panelHeight + 40, nullptr, nullptr, nullptr,
+                               nullptr);
         ASSERT_NE(host, nullptr);
         panel = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME, 20, 20,
                                 panelWidth, panelHeight, host, nullptr, nullptr, nullptr);
         ASSERT_NE(panel, nullptr);
         SetWindowLongPtrA(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(progressPanelProc));
         progressPanel = panel;
+        // Let the host finish its own showing and painting before the panel is read.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
         progressMode = 0;
         progressTotal = 0;
         progressDone = 0;
