@@ -77,8 +77,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     failed = 0;
     GetCurrentDirectoryA(MAX_PATH, startDir);
 
-    mainDialog = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_SETUP), nullptr, setupDialogProc,
-                                    0);
+    mainDialog =
+        CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_SETUP), nullptr, setupDialogProc, 0);
     if (!mainDialog) {
         return exitCode; // nothing would ever post the quit message
     }

@@ -1,0 +1,257 @@
+#include "installation.h"
+
+#include <shlobj.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace installation {
+
+namespace {
+
+const char shellFoldersKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char uninstallKeyBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char scenarioRootPath[] = "C:\\qm e2e\\";
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+void removeTree(const std::string& path) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+// The first part of RTL_USER_PROCESS_PARAMETERS, up to the current directory.
+struct ProcessParametersHead {
+    ULONG maximumLength;
+    ULONG length;
+    ULONG flags;
+    ULONG debugFlags;
+    HANDLE consoleHandle;
+    ULONG consoleFlags;
+    HANDLE standardInput;
+    HANDLE standardOutput;
+    HANDLE standardError;
+    UNICODE_STRING currentDirectory;
+};
+
+} // namespace
+
+std::string programsFolder() {
+    return stringValue(HKEY_CURRENT_USER, shellFoldersKey, "Programs");
+}
+
+std::string desktopFolder() {
+    return stringValue(HKEY_CURRENT_USER, shellFoldersKey, "Desktop");
+}
+
+void removeTraces() {
+    for (const char* product : {"Quillmoran", "Vorlenn"}) {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(uninstallKeyBase) + product).c_str());
+    }
+    for (const char* group : {"Quillmoran", "vorlenn"}) {
+        removeTree(programsFolder() + "\\" + group);
+    }
+    for (const char* link : {"Quillmoran.lnk", "vorlenn.lnk"}) {
+        DeleteFileA((desktopFolder() + "\\" + link).c_str());
+    }
+}
+
+std::string scenarioRoot() {
+    return scenarioRootPath;
+}
+
+std::string freshDirectory(const std::string& name) {
+    std::string path = scenarioRootPath + name;
+    removeTree(path);
+    fs::create_directories(scenarioRootPath);
+    return path;
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> filesBelow(const std::string& folder) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file()) {
+            files.push_back(fs::relative(it->path(), folder).string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> differingFiles(const std::string& stage, const std::string& installDir) {
+    std::vector<std::string> differing;
+    for (const std::string& name : filesBelow(stage)) {
+        std::string installed = installDir + "\\" + name;
+        if (!exists(installed) || readFile(installed) != readFile(stage + "\\" + name)) {
+            differing.push_back(name);
+        }
+    }
+    return differing;
+}
+
+Shortcut readShortcut(const std::string& linkPath) {
+    Shortcut shortcut;
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link)))) {
+        return shortcut;
+    }
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        wchar_t widePath[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH);
+        if (SUCCEEDED(file->Load(widePath, STGM_READ))) {
+            char text[MAX_PATH * 2] = "";
+            shortcut.loaded = true;
+            link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+            shortcut.target = text;
+            text[0] = '\0';
+            link->GetWorkingDirectory(text, sizeof text);
+            shortcut.workingDirectory = text;
+            text[0] = '\0';
+            link->GetArguments(text, sizeof text);
+            shortcut.arguments = text;
+            text[0] = '\0';
+            link->GetIconLocation(text, sizeof text, &shortcut.iconIndex);
+            shortcut.iconPath = text;
+        }
+        file->Release();
+    }
+    link->Release();
+    return shortcut;
+}
+
+bool keyExists(HKEY root, const std::string& path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+std::string stringValue(HKEY root, const std::string& path, const std::string& name) {
+    char data[1024] = "";
+    DWORD size = sizeof data - 1;
+    DWORD type = 0;
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    LONG read =
+        RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || type != REG_SZ) {
+        return {};
+    }
+    data[size] = '\0';
+    return data;
+}
+
+void createKeyWithValue(HKEY root, const std::string& path, const std::string& name,
+                        const std::string& data) {
+    HKEY key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string currentDirectoryOf(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) {
+        return {};
+    }
+    std::string result;
+    PROCESS_BASIC_INFORMATION basic{};
+    PEB peb{};
+    ProcessParametersHead parameters{};
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
+                                  nullptr) == 0 &&
+        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) &&
+        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters,
+                          nullptr)) {
+        std::wstring wide(parameters.currentDirectory.Length / sizeof(wchar_t), L'\0');
+        if (ReadProcessMemory(process, parameters.currentDirectory.Buffer, wide.data(),
+                              parameters.currentDirectory.Length, nullptr)) {
+            char narrow[MAX_PATH * 2] = "";
+            WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, narrow, sizeof narrow, nullptr,
+                                nullptr);
+            result = narrow;
+        }
+    }
+    CloseHandle(process);
+    return result;
+}
+
+namespace {
+
+struct ClassSearch {
+    const std::string* name;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectOfClass(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<ClassSearch*>(data);
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (*search->name == name) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> windowsOfClass(const std::string& className) {
+    ClassSearch search{&className, {}};
+    EnumWindows(collectOfClass, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+    return lower(a) == lower(b);
+}
+
+std::string windowsPath(const std::string& path) {
+    if (path.empty() || path[0] != '/') {
+        return path;
+    }
+    std::string converted = "Z:" + path;
+    std::replace(converted.begin(), converted.end(), '/', '\\');
+    return converted;
+}
+
+} // namespace installation
