@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <objbase.h>
 
+#include <cstdio>
 #include <string>
 
 #include "driver/screenshot.h"
@@ -19,7 +21,8 @@ namespace {
 // Given on the command line by ctest.
 std::string setupProgram;
 std::string productStage;
-std::string screenshotFolder;
+std::string screenshotFolder; // Linux paths: the capture runs as a Linux program
+std::string captureScript;
 
 const std::string dialogTitle = "Installing Quillmoran version 2.1";
 const std::string defaultDirectory = "c:\\program files\\Quillmoran";
@@ -133,7 +136,7 @@ class SetupRun {
         return code;
     }
     void screenshot(const std::string& name) const {
-        driver::saveScreenshot(screenshotFolder + "\\" + name + ".bmp");
+        driver::saveScreenshot(captureScript, screenshotFolder + "/" + name + ".png");
     }
 };
 
@@ -192,9 +195,12 @@ class SetupProgram : public ::testing::Test {
         std::string program = dir + "\\vorlenn.exe";
         EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName"),
                   "Quillmoran");
-        EXPECT_TRUE(installation::samePath(
-            installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString"),
-            program + " /uninstall"));
+        // The program path may be quoted, since it may hold spaces.
+        std::string command =
+            installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString");
+        EXPECT_TRUE(installation::samePath(command, program + " /uninstall") ||
+                    installation::samePath(command, "\"" + program + "\" /uninstall"))
+            << command;
     }
 
     static void expectShortcut(const std::string& link, const std::string& target,
@@ -325,6 +331,7 @@ TEST_F(SetupProgram, BrowserOpensAtTheDefaultParentAndProposesItsProductFolder) 
             return browserWindow != nullptr;
         },
         stepTimeoutMs));
+    Sleep(500); // let the browser fill its tree before the picture
     run.screenshot("browser");
     driver::click(GetDlgItem(browserWindow, IDCANCEL));
     ASSERT_TRUE(run.dialogStaysQuiet());
@@ -619,13 +626,20 @@ int main(int argc, char** argv) {
         };
         take("--setup=", setupProgram);
         take("--stage=", productStage);
-        take("--screenshots=", screenshotFolder);
+        if (argument.rfind("--screenshots=", 0) == 0) {
+            screenshotFolder = argument.substr(14);
+        }
+        if (argument.rfind("--capture=", 0) == 0) {
+            captureScript = argument.substr(10);
+        }
     }
-    if (setupProgram.empty() || productStage.empty() || screenshotFolder.empty()) {
-        std::fprintf(stderr, "usage: setup_e2e_test --setup=EXE --stage=DIR --screenshots=DIR\n");
+    if (setupProgram.empty() || productStage.empty() || screenshotFolder.empty() ||
+        captureScript.empty()) {
+        std::fprintf(stderr, "usage: setup_e2e_test --setup=EXE --stage=DIR --screenshots=DIR "
+                             "--capture=SCRIPT\n");
         return 2;
     }
-    CreateDirectoryA(screenshotFolder.c_str(), nullptr);
+    CreateDirectoryA(installation::windowsPath(screenshotFolder).c_str(), nullptr);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int result = RUN_ALL_TESTS();
     CoUninitialize();

@@ -1,6 +1,7 @@
 // setup-driver: installs the sample product through the real setup dialog,
 // as a user would, and saves screenshots on the way. Used by scripts/demo.
-//   setup-driver SETUP.EXE INSTALL-DIR SCREENSHOT-FOLDER [--launch]
+//   setup-driver SETUP.EXE INSTALL-DIR SHOT-FOLDER CAPTURE-SCRIPT [--launch]
+// SHOT-FOLDER and CAPTURE-SCRIPT (scripts/lib/x-screenshot) are Linux paths.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,10 +18,11 @@ const char dialogTitle[] = "Installing Quillmoran version 2.1";
 const char finishCaption[] = "Finish..!";
 
 std::string shots;
+std::string captureScript;
 
 void shoot(const char* name) {
-    std::string path = shots + "\\" + name + ".bmp";
-    if (driver::saveScreenshot(path)) {
+    std::string path = shots + "/" + name + ".png";
+    if (driver::saveScreenshot(captureScript, path)) {
         std::printf("screenshot: %s\n", path.c_str());
     }
 }
@@ -33,14 +35,15 @@ int fail(const char* what) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        return fail("usage: setup-driver SETUP.EXE INSTALL-DIR SCREENSHOT-FOLDER [--launch]");
+    if (argc < 5) {
+        return fail("usage: setup-driver SETUP.EXE INSTALL-DIR SHOT-FOLDER CAPTURE-SCRIPT "
+                    "[--launch]");
     }
     std::string setup = argv[1];
     std::string installDir = argv[2];
     shots = argv[3];
-    bool launch = argc > 4 && std::strcmp(argv[4], "--launch") == 0;
-    CreateDirectoryA(shots.c_str(), nullptr);
+    captureScript = argv[4];
+    bool launch = argc > 5 && std::strcmp(argv[5], "--launch") == 0;
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

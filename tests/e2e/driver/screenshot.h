@@ -1,14 +1,13 @@
-// Screenshots of the whole screen as the user would see it, saved as BMP.
+// Screenshots of the X display that Wine draws on, as PNG files.
 #pragma once
 
 #include <string>
 
 namespace driver {
 
-// Captures the screen and lays every responsive visible top-level window
-// over it, captured on its own (a whole-screen capture shows Wine's message
-// boxes black). Windows whose thread is busy are taken as the screen shows
-// them. Returns false when the file cannot be written.
-bool saveScreenshot(const std::string& bmpPath);
+// Runs the capture script (scripts/lib/x-screenshot, a Linux program that
+// Wine starts for us) and waits for the picture. Both paths are Linux paths.
+// Returns false when no picture came.
+bool saveScreenshot(const std::string& captureScript, const std::string& pngPath);
 
 } // namespace driver

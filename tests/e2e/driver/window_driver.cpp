@@ -5,6 +5,7 @@ namespace driver {
 namespace {
 
 constexpr UINT sendTimeoutMs = 5000;
+constexpr int answerTimeoutMs = 10000;
 // Wine and Windows give a message box's text control this id.
 constexpr int messageBoxTextId = 0xffff;
 
@@ -141,6 +142,9 @@ MessageBoxSeen waitForMessageBox(DWORD pid, int timeoutMs, HWND except) {
 
 void answer(const MessageBoxSeen& box, int id) {
     click(GetDlgItem(box.window, id));
+    // Until it is gone, the answered box would still be found by the next wait.
+    waitUntil([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); },
+              answerTimeoutMs);
 }
 
 } // namespace driver

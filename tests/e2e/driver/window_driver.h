@@ -38,7 +38,8 @@ struct MessageBoxSeen {
 // Waits up to timeoutMs for a message box of process pid other than
 // `except`; window is null when none came.
 MessageBoxSeen waitForMessageBox(DWORD pid, int timeoutMs, HWND except = nullptr);
-// Presses button id (IDYES 6, IDNO 7, IDOK 1) of the box.
+// Presses button id (IDYES 6, IDNO 7, IDOK 1) of the box and waits until
+// the box has closed.
 void answer(const MessageBoxSeen& box, int id);
 
 // Sleeps in small steps until done() or the time is up; returns done().
