@@ -3,12 +3,9 @@
 // when the code is not 0.
 #pragma once
 
-#include <CLI/CLI.hpp>
+#include "tools/zuq/exit_codes.h"
 
-// Exit codes shared by every subcommand.
-constexpr int exitSuccess = 0;
-constexpr int exitEntryFailed = 1;
-constexpr int exitUsage = 2;
+#include <CLI/CLI.hpp>
 
 void addExtractCommand(CLI::App& app);
 void addListCommand(CLI::App& app);

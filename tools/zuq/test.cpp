@@ -1,8 +1,7 @@
 // zuq test ARCHIVE: decodes every entry in memory and writes nothing.
 #include "tools/zuq/archive_file.h"
 #include "tools/zuq/commands.h"
-
-#include "archive/verify.h"
+#include "tools/zuq/walks.h"
 
 #include <iostream>
 #include <memory>
@@ -22,39 +21,7 @@ int runTest(const TestOptions& options) {
         complain(error);
         return exitUsage;
     }
-    std::uint32_t size = archive.size();
-    std::uint64_t count = 0;
-    std::uint64_t damaged = 0;
-    for (std::uint32_t offset = 0;;) {
-        EntryHeader header;
-        EntryFault fault;
-        std::int32_t r = verifyEntry(archive.data(), size, offset, &header, &fault);
-        if (r == verifyEndOfArchive) {
-            break;
-        }
-        if (r == verifyBadHeader) {
-            complain(describeEntry(offset, nullptr) + ": " + entryFaultText(fault));
-            return exitEntryFailed;
-        }
-        ++count;
-        if (r == verifyDamagedStream) {
-            // The header is sound, so the walk can go on to the next entry.
-            ++damaged;
-            complain(describeEntry(offset, header.name) + ": " + entryFaultText(fault));
-            offset = header.nextOffset;
-            continue;
-        }
-        if (!options.quiet) {
-            std::cout << "ok  " << header.name << '\n';
-        }
-        offset = static_cast<std::uint32_t>(r);
-    }
-    if (damaged) {
-        std::cout << damaged << " of " << count << " entries damaged\n";
-        return exitEntryFailed;
-    }
-    std::cout << "tested " << count << " entries, all sound\n";
-    return exitSuccess;
+    return testArchive(archive.data(), archive.size(), options.quiet, std::cout, std::cerr);
 }
 
 } // namespace
