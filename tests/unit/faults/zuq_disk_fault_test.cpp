@@ -1,0 +1,94 @@
+// zuq extract on a disk that fills up: the run fails, the message names the
+// file, and the partly written file is gone.
+#ifndef _WIN32
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/lh5_stream.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/unit/faults/child_process.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+std::string contents(const std::string& path) {
+    Bytes bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+Bytes noise(std::size_t size) {
+    Bytes bytes(size);
+    std::uint32_t x = 12345;
+    for (auto& b : bytes) {
+        x = x * 1103515245 + 12345;
+        b = static_cast<std::uint8_t>(x >> 16);
+    }
+    return bytes;
+}
+
+// Runs zuq with a file size limit, its output into out and err; returns its
+// exit code, or -1 when it did not exit normally.
+int zuqWithWriteLimit(std::uint64_t limit, const std::vector<std::string>& args,
+                      const std::string& out, const std::string& err) {
+    pid_t child = fork();
+    if (child == 0) {
+        limitFileSize(limit);
+        int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(outFd, 1);
+        dup2(errFd, 2);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(QM_ZUQ_PATH));
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(QM_ZUQ_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
+TEST(ZuqDiskFault, ExtractIntoAFullDiskNamesTheFileAndLeavesNoPart) {
+    ScratchDir scratch;
+    Bytes big = noise(120000);
+    for (std::uint32_t method : {builderStored, builderCompressed}) {
+        SCOPED_TRACE(method == builderStored ? "stored" : "compressed");
+        Bytes archive;
+        appendEntry(archive, "readme.txt", builderStored, text("small"), 5);
+        appendEntry(archive, "templates\\Big One\\big.bmp", method,
+                    method == builderStored ? big : literalStream(big),
+                    static_cast<std::uint32_t>(big.size()));
+        appendEntry(archive, "after.txt", builderStored, text("a"), 1);
+        std::string archivePath = hostPath(scratch.join("payload.zuq"));
+        writeFile(archivePath, archive);
+        std::string dir = hostPath(scratch.join("out"));
+        std::string err = hostPath(scratch.join("zuq.err"));
+
+        int code = zuqWithWriteLimit(50000, {"extract", archivePath, dir},
+                                     hostPath(scratch.join("zuq.out")), err);
+        EXPECT_EQ(code, 1);
+        std::string message = contents(err);
+        EXPECT_NE(message.find("templates\\Big One\\big.bmp"), std::string::npos) << message;
+        EXPECT_NE(message.find("write failed"), std::string::npos) << message;
+        EXPECT_EQ(contents(scratch.join("out\\readme.txt")), "small");
+        EXPECT_FALSE(fileExists(scratch.join("out\\templates\\Big One\\big.bmp")));
+        EXPECT_FALSE(fileExists(scratch.join("out\\after.txt")));
+    }
+}
+
+#endif
