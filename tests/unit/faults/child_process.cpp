@@ -42,8 +42,14 @@ std::optional<std::string> runInChildRaw(const std::function<std::string()>& bod
     }
     pid_t child = fork();
     if (child == 0) {
+        // Nothing may leave the child but its record: not even an exception,
+        // which would let the test runner carry on in two processes.
         close(channel[0]);
-        writeAll(channel[1], body());
+        try {
+            writeAll(channel[1], body());
+        } catch (...) {
+            _exit(1);
+        }
         _exit(0);
     }
     close(channel[1]);

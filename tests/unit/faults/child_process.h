@@ -12,7 +12,8 @@
 #include <type_traits>
 
 // Runs body in a forked child and returns the bytes it reported, or nothing
-// when the child did not exit normally. The child skips exit handlers.
+// when the child did not exit normally or body threw. The child skips exit
+// handlers.
 std::optional<std::string> runInChildRaw(const std::function<std::string()>& body);
 
 template <class Record> std::optional<Record> runInChild(const std::function<Record()>& body) {
