@@ -33,6 +33,39 @@ static bool climbs(const char* component, std::size_t length) {
     return dots >= 2;
 }
 
+static char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// A component that Windows opens as a device in any directory: CON, PRN,
+// AUX, NUL, COM1-9, LPT1-9, CONIN$ or CONOUT$, in any case, alone or before
+// an extension, trailing spaces ignored. "nul.txt" writes into nothing and
+// "COM1" into a port, while the walk would count a file as written.
+static bool namesDevice(const char* component, std::size_t length) {
+    std::size_t base = 0;
+    while (base < length && component[base] != '.') {
+        ++base;
+    }
+    while (base > 0 && component[base - 1] == ' ') {
+        --base;
+    }
+    char stem[8] = {};
+    if (base == 0 || base >= sizeof stem) {
+        return false;
+    }
+    for (std::size_t i = 0; i < base; ++i) {
+        stem[i] = upper(component[i]);
+    }
+    const char* devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* device : devices) {
+        if (std::strcmp(stem, device) == 0) {
+            return true;
+        }
+    }
+    bool numbered = std::strncmp(stem, "COM", 3) == 0 || std::strncmp(stem, "LPT", 3) == 0;
+    return numbered && base == 4 && stem[3] >= '1' && stem[3] <= '9';
+}
+
 bool isSafeEntryName(const char* name) {
     if (isSeparator(name[0]) || std::strchr(name, ':')) {
         return false;
@@ -40,7 +73,8 @@ bool isSafeEntryName(const char* name) {
     const char* component = name;
     for (const char* p = name;; ++p) {
         if (*p == '\0' || isSeparator(*p)) {
-            if (climbs(component, static_cast<std::size_t>(p - component))) {
+            auto length = static_cast<std::size_t>(p - component);
+            if (climbs(component, length) || namesDevice(component, length)) {
                 return false;
             }
             if (*p == '\0') {

@@ -66,7 +66,8 @@ int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std
 
 // True when the name stays inside the directory it is extracted into: no
 // leading separator, no drive or other colon, no component of dots that
-// climbs up. Both slash and backslash count as separators.
+// climbs up, no component that Windows takes for a device. Both slash and
+// backslash count as separators.
 bool isSafeEntryName(const char* name);
 
 bool isCompressed(const EntryHeader* header);
