@@ -28,14 +28,6 @@ std::uint32_t sizeOf(const Bytes& bytes) {
     return static_cast<std::uint32_t>(bytes.size());
 }
 
-Bytes pattern(std::size_t size) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-    }
-    return bytes;
-}
-
 // Where a walk of single entries stopped, and why.
 struct WalkOutcome {
     std::int32_t written = 0;    // entries written before the stop
@@ -125,6 +117,14 @@ TEST_F(DiskFault, TargetOpenElsewhereWithoutSharingIsLeftAlone) {
 TEST_F(DiskFault, ReadOnlyTargetIsNotReplaced) {
     writeFile(at("vorlenn.hlp"), text("old help"));
     ASSERT_TRUE(SetFileAttributesA(at("vorlenn.hlp").c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine keeps the attribute in the file mode, which root does not obey.
+    HANDLE probe = CreateFileA(at("vorlenn.hlp").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        SetFileAttributesA(at("vorlenn.hlp").c_str(), FILE_ATTRIBUTE_NORMAL);
+        GTEST_SKIP() << "read-only files are writable here (Wine run as root)";
+    }
     Bytes archive = archiveAround("vorlenn.hlp", builderStored, text("new help"), 8);
 
     WalkOutcome outcome = walkEntries(archive, dir);
@@ -159,7 +159,15 @@ TEST_F(DiskFault, ReadOnlyTargetIsNotReplaced) {
 
 // --- a disk that fills up ----------------------------------------------------------
 
-constexpr std::uint64_t writeLimit = 30000;
+static Bytes pattern(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    }
+    return bytes;
+}
+
+static constexpr std::uint64_t writeLimit = 30000;
 
 TEST_F(DiskFault, WriteLimitDeletesThePartlyWrittenStoredFile) {
     Bytes big = pattern(100000);
