@@ -72,6 +72,10 @@ std::string scenarioRoot() {
     return scenarioRootPath;
 }
 
+void removeScenarios() {
+    removeTree(scenarioRootPath);
+}
+
 std::string freshDirectory(const std::string& name) {
     std::string path = scenarioRootPath + name;
     removeTree(path);

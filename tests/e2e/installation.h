@@ -19,6 +19,8 @@ void removeTraces();
 
 // The folder that holds every scenario's directories, with a trailing backslash.
 std::string scenarioRoot();
+// Removes the scenario folder with everything in it.
+void removeScenarios();
 // A fresh, absent directory C:\qm e2e\<name> (removed with its content).
 std::string freshDirectory(const std::string& name);
 void writeFile(const std::string& path, const std::string& content);

@@ -41,6 +41,8 @@ const std::string olderVersionText =
     "manually,\nand run this setup again anytime.\n\nDo you want to continue?";
 const std::string shortcutWarningText =
     "Setup can not create shortcut in your Start Menu!\nYou should create it manually.";
+const std::string decompressionErrorText =
+    "Can not decompress file!\nThe source file maybe damage.";
 const std::string tooLongText = "The install directory is too long!\nPlease choose a shorter path.";
 
 constexpr int dialogDirectory = 1000;
@@ -316,6 +318,23 @@ TEST_F(SetupProgram, DirectoryTooLongForItsBackslashIsRefused) {
         run.press(IDCANCEL);
         EXPECT_EQ(run.exitWithoutBox(), 1u);
     }
+}
+
+TEST_F(SetupProgram, LongestAcceptedDirectoryFailsInTheRunWithTheDecompressionError) {
+    // 259 characters ending with the backslash fit; no entry name fits
+    // behind them, so the run fails and no finish prompt follows.
+    std::string dir = installation::freshDirectory("longest") + "\\";
+    dir += std::string(258 - dir.size(), 'x') + "\\";
+    ASSERT_EQ(dir.size(), 259u);
+    SetupRun run(startDirectory);
+    start(run);
+    run.setDirectory(dir);
+    run.press(IDOK);
+    MessageBoxSeen box = run.nextBox();
+    expectBox(box, errorCaption, decompressionErrorText);
+    driver::answer(box, IDOK);
+    EXPECT_EQ(run.exitWithoutBox(), 1u);
+    expectNothingInstalled(dir.substr(0, dir.size() - 1));
 }
 
 TEST_F(SetupProgram, BrowserOpensAtTheDefaultParentAndProposesItsProductFolder) {
@@ -642,6 +661,9 @@ int main(int argc, char** argv) {
     CreateDirectoryA(installation::windowsPath(screenshotFolder).c_str(), nullptr);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int result = RUN_ALL_TESTS();
+    // Leave the shared prefix as the scenarios found it.
+    installation::removeTraces();
+    installation::removeScenarios();
     CoUninitialize();
     return result;
 }
