@@ -82,8 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Scratch& s = scratch();
     fs::current_path(s.startDir);
-    fs::remove_all(s.installDir);
-    fs::create_directory(s.installDir);
+    // Most inputs are refused before anything is created.
+    if (!fs::is_directory(s.installDir) || !fs::is_empty(s.installDir)) {
+        fs::remove_all(s.installDir);
+        fs::create_directory(s.installDir);
+    }
 
     auto archiveSize = static_cast<std::uint32_t>(size);
     std::int32_t extracted = extractArchive(data, archiveSize, s.installDir.c_str());
