@@ -1,0 +1,362 @@
+// The lh5 encoder.
+//
+// How it works
+// ------------
+// An lh5 stream is a run of blocks. Each block starts with three Huffman
+// codes, sent as canonical code lengths: the symbol code (256 literal bytes
+// and 254 match lengths, 3 to 256), the distance code (14 classes of back
+// distance, class c > 1 followed by c - 1 extra bits) and, first of all, a
+// small "length code" that only serves to send the symbol code's lengths
+// compactly, with three forms for runs of zero lengths. Then come the
+// block's symbols. Codes with fewer than two used symbols are sent in a
+// single-value form that spends no bits per symbol, since a one-symbol
+// Huffman code is not complete and the decoder would refuse it.
+//
+// Compressing well therefore means two things at once: choosing literals and
+// matches (the parse) and choosing where blocks begin so that each block's
+// codes fit its statistics. The two depend on each other, since what a match
+// costs depends on the codes and the codes depend on the matches chosen. The
+// strong level settles this by iteration, one chunk of input at a time:
+//
+//  1. Match finding. A binary tree match finder (encoder_matches.cpp) reports,
+//     for every position of the chunk, the nearest match of each length it
+//     can reach. Inside very long matches the search is skipped.
+//  2. A first parse. The cheapest path through the chunk (encoder_parse.cpp)
+//     under the codes of the previous block, or under guessed prices at the
+//     start of the stream (then once more under the codes of that parse).
+//  3. Block splitting. The parse's symbols are split where separate codes
+//     pay off: a range is cut at the point that most lowers the estimated
+//     size (entropy of both halves plus a header guess), recursively, until
+//     no cut gains; no block may exceed the 16-bit symbol count.
+//  4. Refinement. Each block is parsed again under its own real code lengths,
+//     the codes rebuilt from the new parse, and so on while the block shrinks.
+//  5. Writing. The header is planned exactly (encoder_codes.cpp): code
+//     lengths limited to 16 bits by package-merge, the zero-run forms chosen
+//     per run, shorter length limits tried where they make the header smaller.
+//
+// The fast level replaces steps 1, 2 and 4 by hash chains and lazy matching
+// and keeps the block splitting, which is cheap.
+//
+// Output depends only on the input and the level: no clocks, no threads, no
+// addresses, so the same tree always packs to the same bytes.
+#include "lzh/encoder.h"
+
+#include "lzh/encoder_codes.h"
+#include "lzh/encoder_matches.h"
+#include "lzh/encoder_parse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace lzh {
+
+namespace {
+
+// ---- Settings -------------------------------------------------------------------------
+
+// How finely a level looks for cuts: the grid in symbols, and the number of
+// cut points of the coarse scan of a range.
+struct SplitSettings {
+    std::uint32_t grid;
+    std::size_t coarseCuts;
+};
+
+struct StrongSettings {
+    unsigned searchDepth = 32;        // tree nodes visited per position
+    unsigned niceLength = 256;        // matches this long are taken without search inside
+    unsigned refineRounds = 4;        // reparses of a block under its own codes
+    unsigned statisticRounds = 2;     // of which priced by statistics, not code lengths
+    std::uint32_t chunkSize = 1u << 19; // bytes parsed and split together
+    SplitSettings split{32, 64};
+};
+
+struct FastSettings {
+    unsigned searchDepth = 48;
+    std::uint32_t chunkSize = 1u << 19;
+    SplitSettings split{128, 32};
+};
+
+// Blocks are planned well below the count field's limit, so that a reparse
+// that adds symbols still fits.
+constexpr std::uint32_t plannedBlockSymbols = 60000;
+
+// ---- Block splitting ---------------------------------------------------------------------
+//
+// Cut points lie on a grid of a few dozen symbols. Prefix histograms at the grid
+// points give the histogram of any range of whole grid cells at once.
+
+
+// f * log2(f), from a table for the common small counts.
+double fLog2F(std::uint32_t f) {
+    constexpr std::uint32_t tableSize = 1u << 16;
+    static const std::vector<double> table = [] {
+        std::vector<double> values(tableSize, 0.0);
+        for (std::uint32_t i = 1; i < tableSize; ++i) {
+            values[i] = i * std::log2(double(i));
+        }
+        return values;
+    }();
+    return f < tableSize ? table[f] : f * std::log2(double(f));
+}
+
+class SplitEstimator {
+  public:
+    SplitEstimator(std::span<const Symbol> symbols, std::uint32_t grid)
+        : symbols_(symbols), grid_(grid) {
+        const std::size_t points = (symbols.size() + grid - 1) / grid + 1;
+        prefix_.assign(points * width, 0);
+        std::vector<std::uint32_t> running(width, 0);
+        for (std::size_t i = 0; i < symbols.size(); ++i) {
+            if (i % grid == 0) {
+                std::copy(running.begin(), running.end(), prefix_.begin() + i / grid * width);
+            }
+            ++running[symbols[i].code];
+            if (symbols[i].code >= 256) {
+                ++running[symbolAlphabet + distanceClass(symbols[i].distance)];
+            }
+        }
+        std::copy(running.begin(), running.end(), prefix_.begin() + (points - 1) * width);
+    }
+
+    std::size_t points() const {
+        return prefix_.size() / width;
+    }
+    std::size_t symbolIndex(std::size_t point) const {
+        return std::min(point * grid_, symbols_.size());
+    }
+
+    // Estimated bits of a block holding the cells [from, to): the entropy of
+    // its symbols and distance classes. Only used to find where to cut; the
+    // header is left out, since a guess at it only draws cuts to the ends.
+    double cost(std::size_t from, std::size_t to) const {
+        const std::uint32_t* low = &prefix_[from * width];
+        const std::uint32_t* high = &prefix_[to * width];
+        return entropyBits(low, high, 0, symbolAlphabet) +
+               entropyBits(low, high, symbolAlphabet, width);
+    }
+
+    // Bits of a block holding the cells [from, to), its codes planned in full.
+    std::uint64_t exactBits(std::size_t from, std::size_t to) const {
+        const std::uint32_t* low = &prefix_[from * width];
+        const std::uint32_t* high = &prefix_[to * width];
+        Histogram histogram;
+        for (std::size_t s = 0; s < symbolAlphabet; ++s) {
+            histogram.symbols[s] = high[s] - low[s];
+        }
+        for (std::size_t c = 0; c < distanceAlphabet; ++c) {
+            histogram.distances[c] = high[symbolAlphabet + c] - low[symbolAlphabet + c];
+        }
+        histogram.count = static_cast<std::uint32_t>(symbolIndex(to) - symbolIndex(from));
+        return planBlock(histogram).totalBits();
+    }
+
+  private:
+    static constexpr std::size_t width = symbolAlphabet + distanceAlphabet;
+
+    static double entropyBits(const std::uint32_t* low, const std::uint32_t* high,
+                              std::size_t from, std::size_t to) {
+        std::uint32_t total = 0;
+        double sumFLogF = 0;
+        for (std::size_t s = from; s < to; ++s) {
+            const std::uint32_t f = high[s] - low[s];
+            total += f;
+            sumFLogF += fLog2F(f);
+        }
+        return fLog2F(total) - sumFLogF;
+    }
+
+    std::span<const Symbol> symbols_;
+    std::size_t grid_;
+    std::vector<std::uint32_t> prefix_;
+};
+
+// Cuts [from, to) where the estimate says a cut gains most, as long as the
+// real sizes of the two halves (their codes and headers planned in full)
+// beat the whole; then the same for each half.
+void splitRange(const SplitEstimator& estimator, std::size_t coarseCuts, std::size_t from,
+                std::size_t to, std::uint64_t wholeBits, std::vector<std::size_t>& cuts) {
+    if (to - from < 2) {
+        return;
+    }
+    // A coarse scan, then every cell around its best cut.
+    const std::size_t stride = std::max<std::size_t>(1, (to - from) / coarseCuts);
+    double bestCost = std::numeric_limits<double>::max();
+    std::size_t bestCut = from + 1;
+    const auto tryCut = [&](std::size_t cut) {
+        const double cost = estimator.cost(from, cut) + estimator.cost(cut, to);
+        if (cost < bestCost) {
+            bestCost = cost;
+            bestCut = cut;
+        }
+    };
+    for (std::size_t cut = from + stride; cut < to; cut += stride) {
+        tryCut(cut);
+    }
+    const std::size_t coarseBest = bestCut;
+    for (std::size_t cut = std::max(from + 1, coarseBest - std::min(coarseBest, stride - 1));
+         cut < std::min(to, coarseBest + stride); ++cut) {
+        tryCut(cut);
+    }
+    const std::uint64_t leftBits = estimator.exactBits(from, bestCut);
+    const std::uint64_t rightBits = estimator.exactBits(bestCut, to);
+    const bool tooLong =
+        estimator.symbolIndex(to) - estimator.symbolIndex(from) > plannedBlockSymbols;
+    if (!tooLong && leftBits + rightBits >= wholeBits) {
+        return;
+    }
+    splitRange(estimator, coarseCuts, from, bestCut, leftBits, cuts);
+    cuts.push_back(estimator.symbolIndex(bestCut));
+    splitRange(estimator, coarseCuts, bestCut, to, rightBits, cuts);
+}
+
+// Symbol indexes where blocks begin, with the end appended.
+std::vector<std::size_t> splitBlocks(std::span<const Symbol> symbols, SplitSettings settings) {
+    std::vector<std::size_t> bounds{0};
+    if (symbols.empty()) {
+        return bounds;
+    }
+    const SplitEstimator estimator(symbols, settings.grid);
+    const std::size_t last = estimator.points() - 1;
+    splitRange(estimator, settings.coarseCuts, 0, last, estimator.exactBits(0, last), bounds);
+    bounds.push_back(symbols.size());
+    return bounds;
+}
+
+// ---- Writing ----------------------------------------------------------------------------
+
+// Writes the symbols as one block, or as several if they exceed the count field.
+void emitSymbols(BitWriter& writer, std::span<const Symbol> symbols) {
+    while (!symbols.empty()) {
+        const std::size_t take = std::min<std::size_t>(symbols.size(), maxBlockSymbols);
+        const auto block = symbols.first(take);
+        writeBlock(writer, block, planBlock(histogramOf(block)));
+        symbols = symbols.subspan(take);
+    }
+}
+
+std::uint32_t bytesCovered(std::span<const Symbol> symbols) {
+    std::uint32_t bytes = 0;
+    for (const Symbol& symbol : symbols) {
+        bytes += symbol.code < 256 ? 1 : symbol.code - matchSymbolBias;
+    }
+    return bytes;
+}
+
+// ---- Strong level -------------------------------------------------------------------------
+
+class StrongEncoder {
+  public:
+    explicit StrongEncoder(std::span<const std::uint8_t> input)
+        : input_(input), finder_(input, settings_.searchDepth) {}
+
+    std::vector<std::uint8_t> run() {
+        for (std::uint32_t begin = 0; begin < input_.size();) {
+            const auto end = static_cast<std::uint32_t>(
+                std::min<std::size_t>(input_.size(), std::size_t{begin} + settings_.chunkSize));
+            encodeChunk(begin, end);
+            begin = end;
+        }
+        writer_.flush();
+        return std::move(writer_.bytes());
+    }
+
+  private:
+    void encodeChunk(std::uint32_t begin, std::uint32_t end) {
+        matches_.collect(finder_, begin, end, settings_.niceLength);
+        std::vector<Symbol> symbols;
+        parseOptimal(input_, begin, end, matches_, prices_, symbols);
+        if (!primed_) {
+            // The guessed prices only start things off: parse once more
+            // under the codes of the first parse.
+            prices_ = pricesFromPlan(planBlock(histogramOf(symbols)));
+            symbols.clear();
+            parseOptimal(input_, begin, end, matches_, prices_, symbols);
+            primed_ = true;
+        }
+        const std::vector<std::size_t> bounds = splitBlocks(symbols, settings_.split);
+        std::uint32_t blockBegin = begin;
+        for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
+            const auto slice = std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]);
+            const std::uint32_t blockEnd = blockBegin + bytesCovered(slice);
+            encodeBlock(blockBegin, blockEnd, std::vector<Symbol>(slice.begin(), slice.end()));
+            blockBegin = blockEnd;
+        }
+    }
+
+    // Reparses the block under its own codes while that makes it smaller.
+    void encodeBlock(std::uint32_t begin, std::uint32_t end, std::vector<Symbol> symbols) {
+        BlockPlan plan = planBlock(histogramOf(symbols));
+        std::vector<Symbol> candidate;
+        for (unsigned round = 0; round < settings_.refineRounds; ++round) {
+            // The first rounds price by the symbols' plain statistics: whole
+            // bits of code length would lock the parse in too early.
+            const Prices prices = round < settings_.statisticRounds
+                                      ? pricesFromHistogram(histogramOf(symbols))
+                                      : pricesFromPlan(plan);
+            candidate.clear();
+            parseOptimal(input_, begin, end, matches_, prices, candidate);
+            if (candidate.size() > maxBlockSymbols) {
+                break;
+            }
+            BlockPlan candidatePlan = planBlock(histogramOf(candidate));
+            if (candidatePlan.totalBits() >= plan.totalBits()) {
+                break;
+            }
+            plan = std::move(candidatePlan);
+            symbols.swap(candidate);
+        }
+        if (symbols.size() <= maxBlockSymbols) {
+            writeBlock(writer_, symbols, plan);
+        } else {
+            emitSymbols(writer_, symbols);
+        }
+        prices_ = pricesFromPlan(plan);
+    }
+
+    const StrongSettings settings_{};
+    std::span<const std::uint8_t> input_;
+    TreeMatchFinder finder_;
+    MatchTable matches_;
+    Prices prices_ = startingPrices();
+    bool primed_ = false;
+    BitWriter writer_;
+};
+
+// ---- Fast level ----------------------------------------------------------------------------
+
+std::vector<std::uint8_t> encodeFast(std::span<const std::uint8_t> input) {
+    const FastSettings settings;
+    LazyParser parser(input, settings.searchDepth);
+    BitWriter writer;
+    std::vector<Symbol> symbols;
+    for (std::uint32_t pos = 0; pos < input.size();) {
+        const auto end = static_cast<std::uint32_t>(
+            std::min<std::size_t>(input.size(), std::size_t{pos} + settings.chunkSize));
+        symbols.clear();
+        pos = parser.parse(end, symbols);
+        const std::vector<std::size_t> bounds = splitBlocks(symbols, settings.split);
+        for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
+            emitSymbols(writer, std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]));
+        }
+    }
+    writer.flush();
+    return std::move(writer.bytes());
+}
+
+} // namespace
+
+std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input, Effort effort) {
+    // Positions are 32-bit, and a match may look up to 256 bytes ahead.
+    constexpr std::size_t largestInput = 0xFFFFFFFFu - maxMatch;
+    if (input.size() > largestInput) {
+        throw std::length_error("input too large for the lh5 encoder");
+    }
+    if (effort == Effort::fast) {
+        return encodeFast(input);
+    }
+    return StrongEncoder(input).run();
+}
+
+} // namespace lzh

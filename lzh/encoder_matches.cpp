@@ -1,0 +1,143 @@
+// Match finders for the lh5 encoder.
+//
+// Both finders hash the next three bytes to find the newest earlier position
+// with the same hash. Window slots are taken modulo twice the window, so the
+// slot of every position still within reach (8192 back) belongs to it alone.
+// A candidate further back than the window ends the search before its slot
+// is read.
+#include "lzh/encoder_matches.h"
+
+#include <algorithm>
+
+namespace lzh {
+
+namespace {
+
+constexpr std::uint32_t none = 0xFFFFFFFFu;
+constexpr unsigned hashBits = 15;
+constexpr unsigned slotCount = 2 * windowSize;
+constexpr unsigned slotMask = slotCount - 1;
+
+unsigned hash3(const std::uint8_t* p) {
+    const std::uint32_t key = p[0] | (p[1] << 8) | (p[2] << 16);
+    return (key * 2654435761u) >> (32 - hashBits);
+}
+
+bool withinWindow(std::uint32_t pos, std::uint32_t candidate) {
+    return candidate != none && pos - candidate <= windowSize;
+}
+
+} // namespace
+
+// ---- Binary tree finder ---------------------------------------------------------
+//
+// All positions with the same hash form a binary search tree ordered by the
+// strings that start there, the newest position at the root. Each new
+// position becomes the root: walking down from the old root splits the tree
+// into the part smaller than the new string and the part larger, and the
+// walk passes exactly the candidates that share the longest prefixes with it.
+// A candidate equal over the whole match length takes no further part: the
+// new root inherits its two subtrees.
+
+TreeMatchFinder::TreeMatchFinder(std::span<const std::uint8_t> data, unsigned searchDepth)
+    : data_(data), searchDepth_(searchDepth), head_(std::size_t{1} << hashBits, none),
+      children_(2 * slotCount, none) {}
+
+void TreeMatchFinder::walk(std::uint32_t pos, std::vector<Match>* out) {
+    const std::size_t available = data_.size() - pos;
+    if (available < minMatch) {
+        return; // too close to the end to start a match or to be one's source
+    }
+    const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(maxMatch, available));
+    const std::uint8_t* current = data_.data() + pos;
+    std::uint32_t& headSlot = head_[hash3(current)];
+    std::uint32_t candidate = headSlot;
+    headSlot = pos;
+
+    std::uint32_t* smallerSlot = &children_[2 * (pos & slotMask)];
+    std::uint32_t* largerSlot = smallerSlot + 1;
+    unsigned smallerLength = 0, largerLength = 0; // prefix known to match on each side
+    unsigned bestLength = minMatch - 1;
+    for (unsigned depth = searchDepth_; withinWindow(pos, candidate) && depth > 0; --depth) {
+        const std::uint8_t* source = data_.data() + candidate;
+        unsigned length = std::min(smallerLength, largerLength);
+        while (length < limit && source[length] == current[length]) {
+            ++length;
+        }
+        std::uint32_t* node = &children_[2 * (candidate & slotMask)];
+        if (length > bestLength) {
+            bestLength = length;
+            if (out) {
+                out->push_back(
+                    {static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(pos - candidate)});
+            }
+        }
+        if (length == limit) {
+            *smallerSlot = node[0];
+            *largerSlot = node[1];
+            return;
+        }
+        if (source[length] < current[length]) {
+            *smallerSlot = candidate;
+            smallerSlot = node + 1;
+            candidate = *smallerSlot;
+            smallerLength = length;
+        } else {
+            *largerSlot = candidate;
+            largerSlot = node;
+            candidate = *largerSlot;
+            largerLength = length;
+        }
+    }
+    *smallerSlot = none;
+    *largerSlot = none;
+}
+
+// ---- Hash chain finder --------------------------------------------------------------
+
+ChainMatchFinder::ChainMatchFinder(std::span<const std::uint8_t> data, unsigned searchDepth)
+    : data_(data), searchDepth_(searchDepth), head_(std::size_t{1} << hashBits, none),
+      previous_(slotCount, none) {}
+
+Match ChainMatchFinder::longest(std::uint32_t pos) const {
+    Match best{0, 0};
+    const std::size_t available = data_.size() - pos;
+    if (available < minMatch) {
+        return best;
+    }
+    const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(maxMatch, available));
+    const std::uint8_t* current = data_.data() + pos;
+    unsigned bestLength = minMatch - 1;
+    std::uint32_t candidate = head_[hash3(current)];
+    for (unsigned depth = searchDepth_; withinWindow(pos, candidate) && depth > 0; --depth) {
+        const std::uint8_t* source = data_.data() + candidate;
+        // The byte that would make this candidate longer is the cheapest test.
+        if (source[bestLength] == current[bestLength]) {
+            unsigned length = 0;
+            while (length < limit && source[length] == current[length]) {
+                ++length;
+            }
+            if (length > bestLength) {
+                bestLength = length;
+                best = {static_cast<std::uint16_t>(length),
+                        static_cast<std::uint16_t>(pos - candidate)};
+                if (length == limit) {
+                    break;
+                }
+            }
+        }
+        candidate = previous_[candidate & slotMask];
+    }
+    return best;
+}
+
+void ChainMatchFinder::insert(std::uint32_t pos) {
+    if (data_.size() - pos < minMatch) {
+        return;
+    }
+    std::uint32_t& headSlot = head_[hash3(data_.data() + pos)];
+    previous_[pos & slotMask] = headSlot;
+    headSlot = pos;
+}
+
+} // namespace lzh

@@ -1,0 +1,184 @@
+// Parsing for the lh5 encoder.
+//
+// The optimal parser is a shortest path over the positions of a range: from
+// each position there is an edge for its literal and one for every match
+// length the finder reported, priced by the current codes. The path is found
+// in one forward pass (every edge goes forward) and read back from the end.
+#include "lzh/encoder_parse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace lzh {
+
+// ---- Prices -----------------------------------------------------------------------
+
+Prices startingPrices() {
+    Prices prices;
+    constexpr unsigned literalBits = 8, shortMatchBits = 6, distanceBits = 4;
+    for (unsigned s = 0; s < 256; ++s) {
+        prices.symbols[s] = literalBits * priceScale;
+    }
+    // Longer matches are rarer, so their symbols cost a little more.
+    for (unsigned length = minMatch; length <= maxMatch; ++length) {
+        const unsigned extra = std::min(length - minMatch, 24u) / 3;
+        prices.symbols[length + matchSymbolBias] = (shortMatchBits + extra) * priceScale;
+    }
+    prices.distanceClasses.fill(distanceBits * priceScale);
+    return prices;
+}
+
+Prices pricesFromPlan(const BlockPlan& plan) {
+    Prices prices;
+    const auto priceCode = [](const CodeSection& section, auto& out) {
+        if (section.used < 2) {
+            // Only the single value is free; anything else needs a real code.
+            constexpr unsigned missingBits = 8;
+            out.fill(missingBits * priceScale);
+            if (section.used == 1) {
+                out[section.singleValue] = 0;
+            }
+            return;
+        }
+        const unsigned longest = *std::max_element(section.lengths.begin(), section.lengths.end());
+        for (std::size_t s = 0; s < out.size(); ++s) {
+            const unsigned bits = section.lengths[s] ? section.lengths[s] : longest + 1;
+            out[s] = bits * priceScale;
+        }
+    };
+    priceCode(plan.symbolCode, prices.symbols);
+    priceCode(plan.distanceCode, prices.distanceClasses);
+    return prices;
+}
+
+Prices pricesFromHistogram(const Histogram& histogram) {
+    Prices prices;
+    const auto priceCode = [](std::span<const std::uint32_t> counts, auto& out) {
+        double total = 0;
+        for (auto c : counts) total += c;
+        for (std::size_t s = 0; s < out.size(); ++s) {
+            const double p = counts[s] ? counts[s] / total : 0.5 / (total + 1);
+            out[s] = static_cast<std::uint32_t>(std::min(-std::log2(p), 18.0) * priceScale + 0.5);
+        }
+    };
+    priceCode(histogram.symbols, prices.symbols);
+    priceCode(histogram.distances, prices.distanceClasses);
+    return prices;
+}
+
+// ---- Match table ---------------------------------------------------------------------
+
+void MatchTable::collect(TreeMatchFinder& finder, std::uint32_t begin, std::uint32_t end,
+                         unsigned niceLength) {
+    begin_ = begin;
+    first_.clear();
+    matches_.clear();
+    first_.reserve(end - begin + 1);
+    // Inside a match of niceLength or more, positions are only entered into
+    // the tree: such a match is almost always the one to take, and skipping
+    // keeps long repeats from costing 256 prices per byte.
+    std::uint32_t searchFrom = begin;
+    for (std::uint32_t pos = begin; pos < end; ++pos) {
+        first_.push_back(static_cast<std::uint32_t>(matches_.size()));
+        if (pos < searchFrom) {
+            finder.skip(pos);
+            continue;
+        }
+        const std::size_t before = matches_.size();
+        finder.find(pos, matches_);
+        if (matches_.size() > before && matches_.back().length >= niceLength) {
+            searchFrom = pos + matches_.back().length;
+        }
+    }
+    first_.push_back(static_cast<std::uint32_t>(matches_.size()));
+}
+
+// ---- Optimal parse ---------------------------------------------------------------------
+
+void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::uint32_t end,
+                  const MatchTable& matches, const Prices& prices, std::vector<Symbol>& out) {
+    const std::uint32_t n = end - begin;
+    constexpr std::uint32_t unreached = std::numeric_limits<std::uint32_t>::max();
+    std::vector<std::uint32_t> cost(n + 1, unreached);
+    std::vector<Symbol> arrival(n + 1); // the last symbol of the cheapest path to each position
+    cost[0] = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t here = cost[i];
+        const std::uint8_t byte = data[begin + i];
+        if (here + prices.symbols[byte] < cost[i + 1]) {
+            cost[i + 1] = here + prices.symbols[byte];
+            arrival[i + 1] = literalSymbol(byte);
+        }
+        const unsigned remaining = std::min(n - i, maxMatch);
+        unsigned covered = minMatch - 1; // lengths up to here are priced already
+        for (const Match& match : matches.at(begin + i)) {
+            const unsigned top = std::min<unsigned>(match.length, remaining);
+            if (top <= covered) {
+                break; // the rest is cut at the range's end as well
+            }
+            const std::uint32_t base = here + prices.distance(match.distance - 1u);
+            for (unsigned length = covered + 1; length <= top; ++length) {
+                const std::uint32_t total = base + prices.symbols[length + matchSymbolBias];
+                if (total < cost[i + length]) {
+                    cost[i + length] = total;
+                    arrival[i + length] = matchSymbol(length, match.distance);
+                }
+            }
+            covered = top;
+        }
+    }
+
+    const std::size_t first = out.size();
+    for (std::uint32_t i = n; i > 0;) {
+        const Symbol symbol = arrival[i];
+        out.push_back(symbol);
+        i -= symbol.code < 256 ? 1 : symbol.code - matchSymbolBias;
+    }
+    std::reverse(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
+}
+
+// ---- Lazy parse ------------------------------------------------------------------------
+
+LazyParser::LazyParser(std::span<const std::uint8_t> data, unsigned searchDepth)
+    : data_(data), finder_(data, searchDepth) {}
+
+Match LazyParser::usefulMatch(std::uint32_t pos) const {
+    // A three-byte match far back costs more than its three literals.
+    constexpr unsigned farthestShortMatch = 2048;
+    const Match match = finder_.longest(pos);
+    if (match.length == minMatch && match.distance > farthestShortMatch) {
+        return {0, 0};
+    }
+    return match;
+}
+
+std::uint32_t LazyParser::parse(std::uint32_t end, std::vector<Symbol>& out) {
+    const auto size = static_cast<std::uint32_t>(data_.size());
+    while (pos_ < end) {
+        Match match = usefulMatch(pos_);
+        finder_.insert(pos_);
+        if (match.length < minMatch) {
+            out.push_back(literalSymbol(data_[pos_++]));
+            continue;
+        }
+        // Put the match off while the next position offers a longer one.
+        while (pos_ + 1 < size && match.length < maxMatch) {
+            const Match next = usefulMatch(pos_ + 1);
+            if (next.length <= match.length) {
+                break;
+            }
+            out.push_back(literalSymbol(data_[pos_++]));
+            finder_.insert(pos_);
+            match = next;
+        }
+        out.push_back(matchSymbol(match.length, match.distance));
+        for (unsigned k = 1; k < match.length; ++k) {
+            finder_.insert(pos_ + k);
+        }
+        pos_ += match.length;
+    }
+    return pos_;
+}
+
+} // namespace lzh
