@@ -64,10 +64,10 @@ struct SplitSettings {
 };
 
 struct StrongSettings {
-    unsigned searchDepth = 32;        // tree nodes visited per position
-    unsigned niceLength = 256;        // matches this long are taken without search inside
-    unsigned refineRounds = 4;        // reparses of a block under its own codes
-    unsigned statisticRounds = 2;     // of which priced by statistics, not code lengths
+    unsigned searchDepth = 32;          // tree nodes visited per position
+    unsigned niceLength = 256;          // matches this long are taken without search inside
+    unsigned refineRounds = 4;          // reparses of a block under its own codes
+    unsigned statisticRounds = 2;       // of which priced by statistics, not code lengths
     std::uint32_t chunkSize = 1u << 19; // bytes parsed and split together
     SplitSettings split{32, 64};
 };
@@ -86,7 +86,6 @@ constexpr std::uint32_t plannedBlockSymbols = 60000;
 //
 // Cut points lie on a grid of a few dozen symbols. Prefix histograms at the grid
 // points give the histogram of any range of whole grid cells at once.
-
 
 // f * log2(f), from a table for the common small counts.
 double fLog2F(std::uint32_t f) {
@@ -155,8 +154,8 @@ class SplitEstimator {
   private:
     static constexpr std::size_t width = symbolAlphabet + distanceAlphabet;
 
-    static double entropyBits(const std::uint32_t* low, const std::uint32_t* high,
-                              std::size_t from, std::size_t to) {
+    static double entropyBits(const std::uint32_t* low, const std::uint32_t* high, std::size_t from,
+                              std::size_t to) {
         std::uint32_t total = 0;
         double sumFLogF = 0;
         for (std::size_t s = from; s < to; ++s) {

@@ -138,8 +138,8 @@ void visitAuxSection(const CodeSection& section, unsigned countBits, unsigned ze
 }
 
 template <typename Put>
-void visitSymbolSection(const BlockPlan& plan, const std::array<std::uint16_t, lengthAlphabet>& codes,
-                        Put&& put) {
+void visitSymbolSection(const BlockPlan& plan,
+                        const std::array<std::uint16_t, lengthAlphabet>& codes, Put&& put) {
     const CodeSection& symbols = plan.symbolCode;
     if (symbols.used < 2) {
         put(symbolCountBits, 0);
@@ -160,8 +160,7 @@ void visitSymbolSection(const BlockPlan& plan, const std::array<std::uint16_t, l
     }
 }
 
-template <typename Put>
-void visitHeader(const BlockPlan& plan, unsigned symbolCount, Put&& put) {
+template <typename Put> void visitHeader(const BlockPlan& plan, unsigned symbolCount, Put&& put) {
     std::array<std::uint16_t, lengthAlphabet> lengthCodes{};
     if (plan.lengthCode.used > 1) {
         assignCanonicalCodes(plan.lengthCode.lengths, lengthCodes);
@@ -199,9 +198,9 @@ LengthSymbolCosts lengthSymbolCosts(const CodeSection& lengthCode) {
     LengthSymbolCosts costs{};
     constexpr unsigned guessForMissing = 7;
     for (unsigned s = 0; s < lengthAlphabet; ++s) {
-        costs[s] = lengthCode.used > 1 && lengthCode.lengths[s] ? lengthCode.lengths[s]
+        costs[s] = lengthCode.used > 1 && lengthCode.lengths[s]          ? lengthCode.lengths[s]
                    : lengthCode.used == 1 && lengthCode.singleValue == s ? 0
-                                                                        : guessForMissing;
+                                                                         : guessForMissing;
     }
     costs[zeroRunShort] += shortRunBits;
     costs[zeroRunLong] += longRunBits;

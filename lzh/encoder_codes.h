@@ -103,8 +103,8 @@ struct CodeSection {
 
 // Everything the header of a block holds, with its exact size in bits.
 struct BlockPlan {
-    CodeSection lengthCode; // 19 symbols
-    CodeSection symbolCode; // 510 symbols
+    CodeSection lengthCode;   // 19 symbols
+    CodeSection symbolCode;   // 510 symbols
     CodeSection distanceCode; // 14 symbols
     std::vector<LengthItem> symbolLengthItems;
     std::uint64_t headerBits = 0; // block count field and the three sections

@@ -68,8 +68,8 @@ void TreeMatchFinder::walk(std::uint32_t pos, std::vector<Match>* out) {
         if (length > bestLength) {
             bestLength = length;
             if (out) {
-                out->push_back(
-                    {static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(pos - candidate)});
+                out->push_back({static_cast<std::uint16_t>(length),
+                                static_cast<std::uint16_t>(pos - candidate)});
             }
         }
         if (length == limit) {

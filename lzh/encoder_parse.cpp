@@ -56,7 +56,8 @@ Prices pricesFromHistogram(const Histogram& histogram) {
     Prices prices;
     const auto priceCode = [](std::span<const std::uint32_t> counts, auto& out) {
         double total = 0;
-        for (auto c : counts) total += c;
+        for (auto c : counts)
+            total += c;
         for (std::size_t s = 0; s < out.size(); ++s) {
             const double p = counts[s] ? counts[s] / total : 0.5 / (total + 1);
             out[s] = static_cast<std::uint32_t>(std::min(-std::log2(p), 18.0) * priceScale + 0.5);

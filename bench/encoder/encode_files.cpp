@@ -3,23 +3,12 @@
 // With --lzh the streams are also written as a .lzh archive, so that other
 // programs can check them.
 #include "lzh/encoder.h"
-#include "tests/support/lzh_writer.h"
+#include "tests/support/lzh_container.h"
 
-#include <ctime>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <ctime>
 #include <string>
 #include <vector>
-
-namespace {
-
-std::vector<std::uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     lzh::Effort effort = lzh::Effort::strong;
@@ -37,23 +26,23 @@ int main(int argc, char** argv) {
     }
     std::uint64_t bytesIn = 0, bytesOut = 0;
     double seconds = 0;
-    std::vector<testsupport::LzhMember> members;
+    std::vector<LzhEntry> members;
     for (const std::string& file : files) {
-        std::vector<std::uint8_t> data = readFile(file);
+        std::vector<std::uint8_t> data = readFileBytes(file);
         const std::clock_t start = std::clock();
         std::vector<std::uint8_t> packed = lzh::encode(data, effort);
-        seconds += double(std::clock() - start) / CLOCKS_PER_SEC; // processor time: steady under load
+        seconds +=
+            double(std::clock() - start) / CLOCKS_PER_SEC; // processor time: steady under load
         bytesIn += data.size();
         bytesOut += packed.size();
         if (!lzhPath.empty()) {
-            members.push_back({file, std::move(data), std::move(packed)});
+            members.push_back({"-lh5-", file, std::move(packed),
+                               static_cast<std::uint32_t>(data.size()),
+                               lzhCrc16(data.data(), data.size())});
         }
     }
     if (!lzhPath.empty()) {
-        const std::vector<std::uint8_t> archive = testsupport::makeLzhArchive(members);
-        std::ofstream(lzhPath, std::ios::binary)
-            .write(reinterpret_cast<const char*>(archive.data()),
-                   static_cast<std::streamsize>(archive.size()));
+        writeFileBytes(lzhPath, writeLzhArchive(members));
     }
     std::printf("files %zu in %llu out %llu ratio %.4f seconds %.3f MB/s %.2f\n", files.size(),
                 static_cast<unsigned long long>(bytesIn), static_cast<unsigned long long>(bytesOut),
