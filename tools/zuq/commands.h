@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 void addExtractCommand(CLI::App& app);
+void addPackCommand(CLI::App& app);
 void addListCommand(CLI::App& app);
 void addTestCommand(CLI::App& app);
 

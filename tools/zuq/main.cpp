@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
                "  zuq extract payload.zuq /tmp/quillmoran\n"
                "Run zuq COMMAND --help for a command's options.");
     app.set_help_all_flag("--help-all", "Show the help of every command");
+    addPackCommand(app);
     addExtractCommand(app);
     addListCommand(app);
     addTestCommand(app);
