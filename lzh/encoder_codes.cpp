@@ -283,13 +283,35 @@ std::uint64_t symbolSectionBits(const BlockPlan& plan) {
     return bits;
 }
 
+// The length code is never sent in its single-value form, nor with fewer
+// than three lengths: some other lh5 readers refuse such a stream. Where one
+// length code symbol would do, a second one gets a length too (a 1-bit code
+// for the used symbol). Used symbols are lengths (3 and up) whenever the
+// symbol code has two or more, so the section then holds four lengths or more.
+CodeSection lengthCodeOfAtLeastTwo(CodeSection section) {
+    if (section.used >= 2) {
+        return section;
+    }
+    section.lengths.assign(lengthAlphabet, 0);
+    if (section.used == 1) {
+        section.lengths[section.singleValue] = 1;
+        section.lengths[section.singleValue == 0 ? 2 : 0] = 1;
+    } else {
+        section.lengths[0] = 1; // nothing to send: two lengths, three entries
+        section.lengths[2] = 1;
+    }
+    section.used = 2;
+    section.singleValue = 0;
+    return section;
+}
+
 // Chooses the zero-run forms and the length code together: each round
 // builds the code for the current items, then re-chooses the items for that
 // code. Shorter length limits are tried too, since lengths above 6 cost
 // extra header bits.
 void planSymbolLengths(BlockPlan& plan) {
     if (plan.symbolCode.used < 2) {
-        plan.lengthCode = CodeSection{std::vector<std::uint8_t>(lengthAlphabet, 0), 0, 0};
+        plan.lengthCode = lengthCodeOfAtLeastTwo(CodeSection{});
         plan.symbolLengthItems.clear();
         return;
     }
@@ -306,7 +328,7 @@ void planSymbolLengths(BlockPlan& plan) {
         }
         bool improved = false;
         for (unsigned limit : limits) {
-            trial.lengthCode = makeSection(frequencies, limit);
+            trial.lengthCode = lengthCodeOfAtLeastTwo(makeSection(frequencies, limit));
             const std::uint64_t bits =
                 auxSectionBits(trial.lengthCode, lengthCountBits, lengthZeroRunAfter) +
                 symbolSectionBits(trial);

@@ -191,11 +191,38 @@ TEST(EncoderBlockPlan, CodesWithOneSymbolUseTheSingleValueForm) {
     EXPECT_EQ(plan.lengthCode.used, 2u); // length 1 plus the zero runs between
 }
 
-TEST(EncoderStream, ThreeEqualBytesUseSingleValueFormsThroughout) {
-    // Count 3, then each code as count 0 and its value: 'a' for the symbols,
-    // 0 for the length and distance codes.
+TEST(EncoderStream, ThreeEqualBytesSpendNoBitsPerSymbol) {
+    // Count 3; a length code of three lengths 1, 0, 1 and a zero count of 0
+    // (never the single-value form nor fewer than three lengths, which some
+    // readers refuse); the symbol code as count 0 and 'a'; the distance code
+    // as count 0 and 0. The symbols themselves take no bits.
     const Bytes stream = lzh::encode(Bytes{'a', 'a', 'a'});
-    EXPECT_EQ(stream, (Bytes{0x00, 0x03, 0x00, 0x00, 0x06, 0x10, 0x00}));
+    EXPECT_EQ(stream, (Bytes{0x00, 0x03, 0x19, 0x04, 0x00, 0x18, 0x40, 0x00}));
+    const Lh5Result result = decodeLh5(stream, 3);
+    EXPECT_FALSE(result.damaged);
+    EXPECT_EQ(result.output, (Bytes{'a', 'a', 'a'}));
+}
+
+TEST(EncoderBlockPlan, LengthCodeAlwaysHasTwoSymbols) {
+    // All 256 literals with length 8: every item is the same length code symbol.
+    lzh::Histogram flat;
+    for (unsigned s = 0; s < 256; ++s) {
+        flat.symbols[s] = 4;
+    }
+    flat.count = 1024;
+    const lzh::BlockPlan plan = lzh::planBlock(flat);
+    EXPECT_EQ(plan.symbolCode.used, 256u);
+    EXPECT_EQ(plan.lengthCode.used, 2u);
+    EXPECT_EQ(replayLengthItems(plan), plan.symbolCode.lengths);
+    lzh::Histogram single;
+    single.symbols[7] = 9;
+    single.count = 9;
+    const lzh::BlockPlan singlePlan = lzh::planBlock(single);
+    EXPECT_EQ(singlePlan.lengthCode.used, 2u);
+    EXPECT_EQ(singlePlan.symbolCode.used, 1u);
+    EXPECT_EQ(std::count(singlePlan.lengthCode.lengths.begin(),
+                         singlePlan.lengthCode.lengths.begin() + 3, 1),
+              2);
 }
 
 TEST(EncoderStream, PlannedSizeIsTheWrittenSize) {
