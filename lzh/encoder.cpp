@@ -8,9 +8,11 @@
 // distance, class c > 1 followed by c - 1 extra bits) and, first of all, a
 // small "length code" that only serves to send the symbol code's lengths
 // compactly, with three forms for runs of zero lengths. Then come the
-// block's symbols. Codes with fewer than two used symbols are sent in a
-// single-value form that spends no bits per symbol, since a one-symbol
-// Huffman code is not complete and the decoder would refuse it.
+// block's symbols. The symbol and distance codes are sent in a single-value
+// form (no bits per symbol) when fewer than two of their symbols occur, since
+// a one-symbol Huffman code is not complete and the decoder would refuse it.
+// The length code always gets a real code of at least three entries, because
+// some other lh5 readers refuse it otherwise; that costs a few header bits.
 //
 // Compressing well therefore means two things at once: choosing literals and
 // matches (the parse) and choosing where blocks begin so that each block's
@@ -25,17 +27,19 @@
 //     under the codes of the previous block, or under guessed prices at the
 //     start of the stream (then once more under the codes of that parse).
 //  3. Block splitting. The parse's symbols are split where separate codes
-//     pay off: a range is cut at the point that most lowers the estimated
-//     size (entropy of both halves plus a header guess), recursively, until
-//     no cut gains; no block may exceed the 16-bit symbol count.
-//  4. Refinement. Each block is parsed again under its own real code lengths,
-//     the codes rebuilt from the new parse, and so on while the block shrinks.
+//     pay off: the cut of a range is placed where the entropy of the two
+//     halves is lowest, and made only if the halves' real sizes (codes and
+//     headers planned in full) beat the whole's; then each half in turn. No
+//     block may exceed the 16-bit symbol count.
+//  4. Refinement. Each block is parsed again under its own statistics, then
+//     under its real code lengths, the codes rebuilt after each parse, for
+//     as long as the block shrinks.
 //  5. Writing. The header is planned exactly (encoder_codes.cpp): code
 //     lengths limited to 16 bits by package-merge, the zero-run forms chosen
 //     per run, shorter length limits tried where they make the header smaller.
 //
 // The fast level replaces steps 1, 2 and 4 by hash chains and lazy matching
-// and keeps the block splitting, which is cheap.
+// and splits blocks on a coarser grid.
 //
 // Output depends only on the input and the level: no clocks, no threads, no
 // addresses, so the same tree always packs to the same bytes.
@@ -73,7 +77,7 @@ struct StrongSettings {
 };
 
 struct FastSettings {
-    unsigned searchDepth = 48;
+    unsigned searchDepth = 48; // chain links followed per position
     std::uint32_t chunkSize = 1u << 19;
     SplitSettings split{128, 32};
 };

@@ -52,15 +52,23 @@ Prices pricesFromPlan(const BlockPlan& plan) {
     return prices;
 }
 
+namespace {
+constexpr double dearestBits = 18; // price cap of a symbol in pricesFromHistogram
+} // namespace
+
 Prices pricesFromHistogram(const Histogram& histogram) {
     Prices prices;
+    // The information content of each symbol; an absent one is priced as if
+    // it had occurred half a time.
     const auto priceCode = [](std::span<const std::uint32_t> counts, auto& out) {
         double total = 0;
-        for (auto c : counts)
-            total += c;
+        for (std::uint32_t count : counts) {
+            total += count;
+        }
         for (std::size_t s = 0; s < out.size(); ++s) {
             const double p = counts[s] ? counts[s] / total : 0.5 / (total + 1);
-            out[s] = static_cast<std::uint32_t>(std::min(-std::log2(p), 18.0) * priceScale + 0.5);
+            out[s] =
+                static_cast<std::uint32_t>(std::min(-std::log2(p), dearestBits) * priceScale + 0.5);
         }
     };
     priceCode(histogram.symbols, prices.symbols);

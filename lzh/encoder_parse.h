@@ -31,6 +31,8 @@ Prices startingPrices();
 // Prices from a block's codes; symbols the codes leave out get a price a
 // little above the longest code, so the parser may still pick them up.
 Prices pricesFromPlan(const BlockPlan& plan);
+// Prices from plain statistics, in fractions of a bit: smoother than whole
+// code lengths, so a reparse is not locked into the codes it started from.
 Prices pricesFromHistogram(const Histogram& histogram);
 
 // Matches found at every position of a range [begin, end).
