@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
                  "compressed with lh5."};
     app.require_subcommand(1);
     app.footer("Examples:\n"
+               "  zuq pack product/files payload.zuq\n"
                "  zuq list payload.zuq\n"
                "  zuq test payload.zuq\n"
                "  zuq extract payload.zuq /tmp/quillmoran\n"

@@ -337,8 +337,8 @@ void addPackCommand(CLI::App& app) {
         "pack", "Pack every file below DIR into a payload archive, named relative to DIR.\n"
                 "Each entry is lh5-compressed, or stored when that is not smaller. The same "
                 "tree always gives the same archive.");
-    command->add_option("dir", options->dir, "Directory to pack")->required();
-    command->add_option("archive", options->archive, "Archive to write (or use -o)");
+    command->add_option("DIR", options->dir, "Directory to pack")->required();
+    command->add_option("ARCHIVE", options->archive, "Archive to write (or use -o)");
     command->add_option("-o,--output", options->output,
                         "Archive to write; default DIR's name with .zuq, here");
     command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
