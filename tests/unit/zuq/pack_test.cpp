@@ -30,7 +30,7 @@ struct ZuqRun {
     std::string err;
 };
 
-std::string quoted(const std::string& s) {
+std::string inQuotes(const std::string& s) {
     return '"' + s + '"';
 }
 
@@ -95,15 +95,15 @@ std::vector<std::string> namesOf(const std::vector<Listed>& entries) {
 class ZuqPack : public ::testing::Test {
   protected:
     ZuqRun zuq(const std::vector<std::string>& args) {
-        std::string command = quoted(QM_ZUQ_PATH);
+        std::string command = inQuotes(QM_ZUQ_PATH);
         for (const std::string& arg : args) {
-            command += ' ' + quoted(arg);
+            command += ' ' + inQuotes(arg);
         }
         const std::string out = hostPath(scratch.join("zuq.out"));
         const std::string err = hostPath(scratch.join("zuq.err"));
-        command += " > " + quoted(out) + " 2> " + quoted(err);
+        command += " > " + inQuotes(out) + " 2> " + inQuotes(err);
 #ifdef _WIN32
-        command = quoted(command); // cmd.exe drops the outer quotes of the line
+        command = inQuotes(command); // cmd.exe drops the outer quotes of the line
 #endif
         int status = std::system(command.c_str());
 #ifndef _WIN32
