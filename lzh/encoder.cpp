@@ -351,8 +351,6 @@ std::vector<std::uint8_t> encodeFast(std::span<const std::uint8_t> input) {
 } // namespace
 
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input, Effort effort) {
-    // Positions are 32-bit, and a match may look up to 256 bytes ahead.
-    constexpr std::size_t largestInput = 0xFFFFFFFFu - maxMatch;
     if (input.size() > largestInput) {
         throw std::length_error("input too large for the lh5 encoder");
     }

@@ -13,8 +13,11 @@ enum class Effort {
     strong, // optimal parsing driven by each block's own codes
 };
 
-// Compresses the whole input (below 4 GiB) into one stream. An empty input
-// gives an empty stream.
+// Positions are 32-bit, and a match may look up to 256 bytes ahead.
+inline constexpr std::size_t largestInput = 0xFFFFFFFFu - 256;
+
+// Compresses the whole input (at most largestInput bytes; more throws
+// std::length_error) into one stream. An empty input gives an empty stream.
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input,
                                  Effort effort = Effort::strong);
 

@@ -220,7 +220,7 @@ bool writeEntries(const Collection& found, const PackOptions& options, std::ofst
             return false;
         }
         std::vector<std::uint8_t> packed;
-        if (!options.store && !data.empty()) {
+        if (!options.store && !data.empty() && data.size() <= lzh::largestInput) {
             packed = lzh::encode(data, effort);
         }
         const bool compress = !packed.empty() && packed.size() < data.size();
