@@ -2,6 +2,7 @@
 // program's decoder reads (see encoder.cpp for how it works).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
