@@ -267,7 +267,9 @@ std::string archivePath(const PackOptions& options) {
     if (!options.archive.empty()) {
         return options.archive;
     }
-    return bytesOf(fs::path(options.dir).lexically_normal().filename()) + ".zuq";
+    std::error_code error;
+    const std::string base = bytesOf(fs::weakly_canonical(options.dir, error).filename());
+    return (base.empty() || error ? std::string("payload") : base) + ".zuq";
 }
 
 void printSummary(const PackTotals& totals) {
@@ -340,7 +342,7 @@ void addPackCommand(CLI::App& app) {
     command->add_option("DIR", options->dir, "Directory to pack")->required();
     command->add_option("ARCHIVE", options->archive, "Archive to write (or use -o)");
     command->add_option("-o,--output", options->output,
-                        "Archive to write; default DIR's name with .zuq, here");
+                        "Archive to write; default DIR's name with .zuq, in the current directory");
     command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
     command->add_flag("--store", options->store, "Store every file uncompressed");
     command

@@ -272,6 +272,16 @@ TEST_F(ZuqPack, NamesTooLongForTheInstallDirectoryStopThePack) {
     EXPECT_FALSE(fs::exists(path("out.zuq.partial")));
 }
 
+TEST_F(ZuqPack, WithoutAnArchiveNameTheFolderNamesIt) {
+    makeProduct("product");
+    const fs::path before = fs::current_path();
+    fs::current_path(path("product"));
+    const ZuqRun pack = zuq({"pack", "."});
+    fs::current_path(before);
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    EXPECT_EQ(walkArchive(readFile(scratch.join("product\\product.zuq"))).size(), 6u);
+}
+
 TEST_F(ZuqPack, MissingDirectoryIsAUsageError) {
     EXPECT_EQ(zuq({"pack", path("missing"), path("out.zuq")}).exitCode, 2);
     EXPECT_FALSE(fs::exists(path("out.zuq")));
