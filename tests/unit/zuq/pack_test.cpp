@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -287,7 +289,21 @@ TEST_F(ZuqPack, MissingDirectoryIsAUsageError) {
     EXPECT_FALSE(fs::exists(path("out.zuq")));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST_F(ZuqPack, AFileHeldOpenByAnotherProgramStopsThePack) {
+    makeProduct("src");
+    // Opened with no sharing, as a running program may hold its file.
+    HANDLE held = CreateFileA(path("src\\vorlenn.hlp").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const ZuqRun pack = zuq({"pack", path("src"), path("out.zuq")});
+    CloseHandle(held);
+    EXPECT_EQ(pack.exitCode, 1);
+    EXPECT_NE(pack.err.find("vorlenn.hlp: cannot read"), std::string::npos) << pack.err;
+    EXPECT_FALSE(fs::exists(path("out.zuq")));
+    EXPECT_FALSE(fs::exists(path("out.zuq.partial")));
+}
+#else
 // Names and links that only a Linux file system can hold.
 
 TEST_F(ZuqPack, NamesTheSetupCannotInstallStopThePackAndAreAllNamed) {
