@@ -175,54 +175,68 @@ class SplitEstimator {
     std::vector<std::uint32_t> prefix_;
 };
 
-// Cuts [from, to) where the estimate says a cut gains most, as long as the
-// real sizes of the two halves (their codes and headers planned in full)
-// beat the whole; then the same for each half.
-void splitRange(const SplitEstimator& estimator, std::size_t coarseCuts, std::size_t from,
-                std::size_t to, std::uint64_t wholeBits, std::vector<std::size_t>& cuts) {
-    if (to - from < 2) {
-        return;
-    }
-    // A coarse scan, then every cell around its best cut.
+// Where to cut the cells [from, to): the point at which the estimated sizes
+// of the two halves add up to the least. A coarse scan, then every cell
+// around its best point.
+std::size_t bestCut(const SplitEstimator& estimator, std::size_t coarseCuts, std::size_t from,
+                    std::size_t to) {
     const std::size_t stride = std::max<std::size_t>(1, (to - from) / coarseCuts);
     double bestCost = std::numeric_limits<double>::max();
-    std::size_t bestCut = from + 1;
+    std::size_t best = from + 1;
     const auto tryCut = [&](std::size_t cut) {
         const double cost = estimator.cost(from, cut) + estimator.cost(cut, to);
         if (cost < bestCost) {
             bestCost = cost;
-            bestCut = cut;
+            best = cut;
         }
     };
     for (std::size_t cut = from + stride; cut < to; cut += stride) {
         tryCut(cut);
     }
-    const std::size_t coarseBest = bestCut;
+    const std::size_t coarseBest = best;
     for (std::size_t cut = std::max(from + 1, coarseBest - std::min(coarseBest, stride - 1));
          cut < std::min(to, coarseBest + stride); ++cut) {
         tryCut(cut);
     }
-    const std::uint64_t leftBits = estimator.exactBits(from, bestCut);
-    const std::uint64_t rightBits = estimator.exactBits(bestCut, to);
-    const bool tooLong =
-        estimator.symbolIndex(to) - estimator.symbolIndex(from) > plannedBlockSymbols;
-    if (!tooLong && leftBits + rightBits >= wholeBits) {
-        return;
-    }
-    splitRange(estimator, coarseCuts, from, bestCut, leftBits, cuts);
-    cuts.push_back(estimator.symbolIndex(bestCut));
-    splitRange(estimator, coarseCuts, bestCut, to, rightBits, cuts);
+    return best;
 }
 
-// Symbol indexes where blocks begin, with the end appended.
+// Symbol indexes where blocks begin, with the end appended. A range is cut at
+// its best point as long as the real sizes of the two halves (their codes
+// and headers planned in full) beat the whole's, then each half the same
+// way. The ranges wait on a stack of their own, not the call stack: a long
+// run of small blocks must not exhaust it.
 std::vector<std::size_t> splitBlocks(std::span<const Symbol> symbols, SplitSettings settings) {
     std::vector<std::size_t> bounds{0};
     if (symbols.empty()) {
         return bounds;
     }
     const SplitEstimator estimator(symbols, settings.grid);
+    struct Range {
+        std::size_t from, to;
+        std::uint64_t bits;
+    };
     const std::size_t last = estimator.points() - 1;
-    splitRange(estimator, settings.coarseCuts, 0, last, estimator.exactBits(0, last), bounds);
+    std::vector<Range> pending{{0, last, estimator.exactBits(0, last)}};
+    while (!pending.empty()) {
+        const Range range = pending.back();
+        pending.pop_back();
+        if (range.to - range.from < 2) {
+            continue;
+        }
+        const std::size_t cut = bestCut(estimator, settings.coarseCuts, range.from, range.to);
+        const std::uint64_t leftBits = estimator.exactBits(range.from, cut);
+        const std::uint64_t rightBits = estimator.exactBits(cut, range.to);
+        const bool tooLong = estimator.symbolIndex(range.to) - estimator.symbolIndex(range.from) >
+                             plannedBlockSymbols;
+        if (!tooLong && leftBits + rightBits >= range.bits) {
+            continue;
+        }
+        bounds.push_back(estimator.symbolIndex(cut));
+        pending.push_back({range.from, cut, leftBits});
+        pending.push_back({cut, range.to, rightBits});
+    }
+    std::sort(bounds.begin(), bounds.end());
     bounds.push_back(symbols.size());
     return bounds;
 }
