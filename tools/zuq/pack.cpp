@@ -318,8 +318,13 @@ int runPack(const PackOptions& options) {
     std::error_code error;
     if (!written || !out) {
         fs::remove(temporary, error);
-        complain(fault.empty() ? "cannot write " + bytesOf(temporary) : fault);
-        return written ? exitUsage : exitEntryFailed;
+        // A stream gone bad is a full or failing disk, not a file's fault.
+        if (!out) {
+            complain("cannot write " + bytesOf(archive) + ": the disk may be full");
+            return exitUsage;
+        }
+        complain(fault);
+        return exitEntryFailed;
     }
     fs::rename(temporary, archive, error);
     if (error) {
