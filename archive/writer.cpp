@@ -64,6 +64,11 @@ int checkEntryName(const std::string& name, std::size_t installDirLength) {
     if (installDirLength + name.size() + nameFieldExtra >= pathBound) {
         return nameTooLong;
     }
+    // What the checks above leave to the walk's own name check are device
+    // names; an archive holding one would stop the install there.
+    if (!isSafeEntryName(name.c_str())) {
+        return nameDevice;
+    }
     return nameFits;
 }
 
@@ -80,6 +85,9 @@ const char* nameCheckText(int result) {
                "(< > : \" / \\ | ? *)";
     case nameBadComponent:
         return "name holds an empty, \".\" or \"..\" part, or one ending in a dot or space";
+    case nameDevice:
+        return "name holds a part Windows opens as a device (CON, PRN, AUX, NUL, COM1-9, "
+               "LPT1-9)";
     default:
         return "unknown name check result";
     }

@@ -23,6 +23,7 @@ enum NameCheck {
     nameTooLong = -1,      // install directory + name reach the walk's 256-character bound
     nameBadCharacter = -2, // outside printable ASCII, or one Windows cannot hold in a name
     nameBadComponent = -3, // empty, ".", "..", or ending in a dot or space
+    nameDevice = -4,       // a part Windows opens as a device: CON, NUL, COM1, ...
 };
 
 // Checks a backslash-separated relative name as entries carry it, for an

@@ -5,10 +5,12 @@
 // an archive as the setup program does.
 #include "archive/entry.h"
 #include "archive/extract.h"
+#include "archive/writer.h"
 
 #include "tests/support/archive_builder.h"
 #include "tests/support/scratch_dir.h"
 
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -55,4 +57,14 @@ TEST(DeviceNames, ExtractionStopsAtADeviceName) {
     EXPECT_EQ(readFile(dir + "\\first.txt"), text("kept"));
     EXPECT_FALSE(directoryExists(dir + "\\templates"));
     EXPECT_FALSE(fileExists(dir + "\\after.txt"));
+}
+
+TEST(DeviceNames, PackRefusesThemBeforeAnArchiveIsWritten) {
+    std::size_t dirLength = std::strlen(typicalInstallDir);
+    for (const char* name : {"NUL", "templates\\nul.bmp", "Com1.txt", "a\\LPT3\\b"}) {
+        EXPECT_EQ(checkEntryName(name, dirLength), nameDevice) << name;
+    }
+    for (const char* name : {"CONSOLE.txt", "templates\\Console\\c.bmp", "COM10"}) {
+        EXPECT_EQ(checkEntryName(name, dirLength), nameFits) << name;
+    }
 }
