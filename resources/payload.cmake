@@ -4,16 +4,6 @@ include(${CMAKE_SOURCE_DIR}/cmake/host-tools.cmake)
 
 # The product's files exactly as they are installed (product/quillmoran).
 set(QM_PRODUCT_STAGE ${CMAKE_BINARY_DIR}/product/files)
-# Whether the native zuq can pack: a native build from before it could gives
-# Windows builds without a payload (and without the tests that need one).
-qm_host_tool(zuq_probe zuq)
-execute_process(COMMAND ${zuq_probe} --help OUTPUT_VARIABLE zuq_probe_help ERROR_QUIET)
-if(zuq_probe_help MATCHES "\n +pack ")
-    set(QM_PAYLOAD_READY ON)
-else()
-    set(QM_PAYLOAD_READY OFF)
-endif()
-
 # The payload linked into the setup program as resource "ZUQ" 119.
 set(QM_PAYLOAD ${CMAKE_BINARY_DIR}/payload/payload.zuq)
 # The settings' entry count, written from the packed payload into the
