@@ -3,7 +3,7 @@
 // command line is not read; the exit code is 1 on every path.
 #include <windows.h>
 
-#include <cstdio>
+#include <shlwapi.h>
 
 #include "resources/ids.h"
 #include "setup/settings.h"
@@ -50,7 +50,7 @@ int runMessageLoop() {
 
 int askToLaunch() {
     char text[256];
-    std::snprintf(text, sizeof text, finishFormat, settings.productName);
+    wnsprintfA(text, sizeof text, finishFormat, settings.productName);
     return MessageBoxA(nullptr, text, finishCaption, MB_YESNO | MB_ICONINFORMATION);
 }
 

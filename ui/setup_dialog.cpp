@@ -6,7 +6,7 @@
 
 #include <shlobj.h>
 
-#include <cstdio>
+#include <shlwapi.h>
 #include <cstring>
 
 #include "resources/ids.h"
@@ -55,7 +55,7 @@ void centreOnScreen(HWND dialog) {
 }
 
 void showTitle(HWND dialog) {
-    std::snprintf(workBuffer, sizeof workBuffer, "%s%s", titlePrefix, settings.versionCaption);
+    wnsprintfA(workBuffer, sizeof workBuffer, "%s%s", titlePrefix, settings.versionCaption);
     SetWindowTextA(dialog, workBuffer);
 }
 
@@ -97,7 +97,7 @@ void freeItemList(LPITEMIDLIST items) {
 // workBuffer. Returns 0 when the user cancelled.
 int pickFolder(HWND dialog) {
     char title[MAX_PATH];
-    std::snprintf(title, sizeof title, browseTitleFormat, settings.productName);
+    wnsprintfA(title, sizeof title, browseTitleFormat, settings.productName);
 
     BROWSEINFOA browse = {};
     browse.hwndOwner = dialog;
