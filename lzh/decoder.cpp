@@ -21,22 +21,38 @@
 // The body is the block's symbols. A literal is one output byte. A match
 // symbol is followed by a distance code symbol s and, for s >= 2, s - 1 extra
 // bits; the match copies (symbol - 253) bytes starting (distance + 1) bytes
-// back, one byte at a time, so a match may overlap its own output.
-//
-// Bits are read most significant first. nextBits always holds the next 16
-// stream bits, so a code is decoded by looking at its top bits: the top 12 bits
-// index symbolTable, the top 8 bits index auxTable (shared by the length and
-// distance codes). Codes longer than the direct lookup find a tree node number
-// in the table (any value at or above the alphabet size) and walk treeLeft /
-// treeRight one further bit at a time. Tables are built canonically: codes
-// ordered by length, then by symbol, counting upward.
+// back, byte for byte as if one at a time, so a match may overlap its output.
 //
 // Output goes straight into the caller's buffer, which is decodeWindow: the
 // buffer is the window. Every chunk but an entry's last is exactly 8192 bytes,
 // so output byte k always lands at window position k mod 8192, and a match
 // that reaches back before the chunk's start finds the previous chunk's bytes
-// still in place. A match cut by the chunk's end is remembered in pendingCopy
-// and copyPos and finished at the start of the next call.
+// still in place above the current position. A match cut by the chunk's end
+// is remembered in pendingCopy and copyPos and finished at the start of the
+// next call.
+//
+// Why it is fast
+// --------------
+// Bits are read most significant first into a 64-bit buffer, bitBuffer, whose
+// top bitCount bits are the next stream bits. While at least eight packed
+// bytes remain it is refilled a whole word at a time without a branch per
+// byte; near the end it is refilled byte by byte, so no byte at or past
+// packedSize is ever read. After a refill the buffer holds at least 56 bits,
+// enough for a whole match (symbol 16, distance code 16, extra bits 12).
+//
+// A code is decoded by looking at its top bits: the top 12 bits index
+// symbolTable, the top 8 bits index auxTable (shared by the length and
+// distance codes). A table entry carries the symbol and its code length
+// together (see packEntry), so one load gives both. Codes longer than the
+// direct lookup are rare: their slot holds a tree node number (any value at or
+// above the alphabet size) and the decoder walks treeLeft / treeRight one
+// further bit at a time. Tables are built canonically: codes ordered by
+// length, then by symbol, counting upward.
+//
+// The symbol loop keeps the bit reader, the output position and the block
+// count in local variables, since every store into the window could otherwise
+// alias them. A match that neither wraps the window nor crosses the chunk's
+// end is copied eight bytes at a time; the byte loop is kept for the rest.
 //
 // Hostile input
 // -------------
@@ -48,6 +64,9 @@
 // more bits than the packed data holds is damaged too.
 
 #include "lzh/decoder.h"
+
+#include <bit>
+#include <cstring>
 
 namespace {
 
@@ -81,6 +100,52 @@ constexpr std::uint32_t firstLengthSymbol = 3;
 constexpr std::uint32_t firstMatchSymbol = 256;
 constexpr std::uint32_t matchLengthBias = 253; // match length = symbol - 253
 
+// ---------------------------------------------------------------------------
+// Bit reader constants
+// ---------------------------------------------------------------------------
+
+constexpr std::uint32_t bufferBits = 64;
+// What a refill guarantees at least, and what a whole match may take
+// (symbol 16, distance code 16, extra bits 12).
+constexpr std::uint32_t refilledBits = 56;
+constexpr std::uint32_t matchBits = 44;
+constexpr std::uint32_t wordBytes = 8;
+
+// ---------------------------------------------------------------------------
+// Table entries: value and code length in one
+// ---------------------------------------------------------------------------
+
+// An entry is value << 5 | length. The value is the symbol, or for codes
+// longer than the direct lookup a tree node number (at or above the
+// alphabet size); the length is the number of bits the code takes (0 in the
+// single-value form). Node numbers stay below 1019, so an entry fits 15 bits.
+constexpr std::uint32_t entryLengthBits = 5;
+constexpr std::uint32_t entryLengthMask = (1u << entryLengthBits) - 1;
+
+constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
+    return static_cast<std::uint16_t>(value << entryLengthBits | length);
+}
+
+// The smallest entry whose value is a tree node of the given code.
+constexpr std::uint32_t firstNodeEntry(std::uint32_t alphabet) {
+    return alphabet << entryLengthBits;
+}
+
+// ---------------------------------------------------------------------------
+// Match copying
+// ---------------------------------------------------------------------------
+
+// Matches are copied a word at a time when source and target are at least
+// this far apart and both stay clear of the window's end.
+constexpr std::uint32_t copyWord = 8;
+
+// Distance class s (0 to 13) stands for distanceBase[s] plus distanceExtra[s]
+// further bits.
+constexpr std::uint16_t distanceBase[distanceAlphabet] = {0,  1,   2,   4,   8,    16,   32,
+                                                          64, 128, 256, 512, 1024, 2048, 4096};
+constexpr std::uint8_t distanceExtra[distanceAlphabet] = {0, 0, 1, 2, 3,  4,  5,
+                                                          6, 7, 8, 9, 10, 11, 12};
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -94,15 +159,15 @@ static std::uint32_t packedSize;
 // Index of the next packed byte to fetch.
 static std::uint32_t readIndex;
 // Zero bytes fetched past packedSize. Together with readIndex and the bits
-// still waiting in nextBits and heldByte, it tells how many bits the decoding
-// really consumed; see streamOverran().
+// still waiting in bitBuffer, it tells how many bits the decoding really
+// consumed; see streamOverran().
 static std::uint32_t paddingBytes;
 
-// The next 16 stream bits, the next bit in the most significant position.
-static std::uint32_t nextBits;
-// The byte fetched last and how many of its low bits are not yet in nextBits.
-static std::uint32_t heldByte;
-static std::int32_t heldBits;
+// The next stream bits, the next bit in the most significant position. Only
+// the top bitCount bits count; the bits below them are zero or the stream's
+// following bits, which a refill ORs in again unchanged.
+static std::uint64_t bitBuffer;
+static std::uint32_t bitCount;
 
 // Symbols still to decode in the current block; 0 means a block header comes
 // first. A block count of 0 makes it wrap, as a sound stream never sends.
@@ -116,15 +181,16 @@ static std::uint32_t copyPos;
 
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
 static unsigned char symbolLen[symbolAlphabet];
-static std::uint32_t symbolTable[1u << symbolTableBits];
+static std::uint16_t symbolTable[1u << symbolTableBits];
 // Length code while a block header is read, then the distance code.
 static unsigned char auxLen[lengthAlphabet];
-static std::uint32_t auxTable[1u << auxTableBits];
-// Child links of the tree nodes for codes longer than the direct lookup. The
-// symbol code's nodes are numbered from 510, the small codes' from 19 or 14,
-// so building a small code never touches the symbol code's tree.
-static std::uint32_t treeLeft[treeNodeCount];
-static std::uint32_t treeRight[treeNodeCount];
+static std::uint16_t auxTable[1u << auxTableBits];
+// Child links of the tree nodes for codes longer than the direct lookup: a
+// symbol or another node number. The symbol code's nodes are numbered from
+// 510, the small codes' from 19 or 14, so building a small code never touches
+// the symbol code's tree.
+static std::uint16_t treeLeft[treeNodeCount];
+static std::uint16_t treeRight[treeNodeCount];
 
 std::uint32_t decodeError;
 unsigned char decodeWindow[windowSize];
@@ -143,44 +209,84 @@ static bool streamDamaged(bool condition) {
 }
 
 // True when the decoding so far consumed more bits than the packed data holds.
-// The bit reader keeps 16 bits in nextBits and heldBits more in heldByte ahead
-// of what was consumed, so those do not count.
+// The bits still waiting in bitBuffer were fetched but not consumed.
 static bool streamOverran() {
     std::uint64_t fetched = (std::uint64_t{readIndex} + paddingBytes) * 8;
-    std::uint64_t consumed = fetched - 16 - static_cast<std::uint32_t>(heldBits);
+    std::uint64_t consumed = fetched - bitCount;
     return consumed > std::uint64_t{packedSize} * 8;
 }
 
 // ---------------------------------------------------------------------------
 // Bit reader
 // ---------------------------------------------------------------------------
+//
+// The symbol loop works on copies of bitBuffer, bitCount and readIndex; the
+// refill functions therefore take them by reference.
 
-static std::uint32_t fetchByte() {
-    if (readIndex < packedSize) {
-        return packedData[readIndex++];
+// Near the end of the packed data: one byte at a time, zeros past its end.
+[[gnu::noinline]] static void refillByBytes(std::uint64_t& buffer, std::uint32_t& count,
+                                            std::uint32_t& index) {
+    while (count <= bufferBits - 8) {
+        std::uint64_t byte = 0;
+        if (index < packedSize) {
+            byte = packedData[index++];
+        } else {
+            ++paddingBytes;
+        }
+        buffer |= byte << (bufferBits - 8 - count);
+        count += 8;
     }
-    ++paddingBytes;
-    return 0;
 }
 
-// Drops the top n bits of nextBits and brings n new stream bits in at the
-// bottom (n from 0 to 16).
-static void fillBits(std::uint32_t n) {
-    nextBits = (nextBits << n) & 0xFFFF;
-    while (static_cast<std::int32_t>(n) > heldBits) {
-        n -= static_cast<std::uint32_t>(heldBits);
-        nextBits |= (heldByte << n) & 0xFFFF;
-        heldByte = fetchByte();
-        heldBits = 8;
+static std::uint64_t loadBigEndian(const unsigned char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap64(word);
     }
-    heldBits -= static_cast<std::int32_t>(n);
-    nextBits |= heldByte >> heldBits;
+    return word;
+}
+
+// Brings bitCount to at least 56. Far from the end a whole word is loaded
+// and as many whole bytes of it kept as fit.
+[[gnu::always_inline]] inline static void refill(std::uint64_t& buffer, std::uint32_t& count,
+                                                 std::uint32_t& index) {
+    if (packedSize - index >= wordBytes) {
+        buffer |= loadBigEndian(packedData + index) >> count;
+        index += (bufferBits - 1 - count) / 8;
+        count |= refilledBits;
+    } else {
+        refillByBytes(buffer, count, index);
+    }
+}
+
+// The top n bits (0 to 16) of the buffer, without consuming them. Shifting by
+// one first keeps n = 0 defined (and 0).
+[[gnu::always_inline]] inline static std::uint32_t peek(std::uint64_t buffer, std::uint32_t n) {
+    return static_cast<std::uint32_t>((buffer >> 1) >> (bufferBits - 1 - n));
+}
+
+// The header reader works on the state itself.
+static void ensureBits() {
+    if (bitCount < longestCode) {
+        refill(bitBuffer, bitCount, readIndex);
+    }
+}
+
+static std::uint32_t peekBits(std::uint32_t n) {
+    ensureBits();
+    return peek(bitBuffer, n);
+}
+
+static void dropBits(std::uint32_t n) {
+    bitBuffer <<= n;
+    bitCount -= n;
 }
 
 // Takes the next n bits (0 to 16) as a number.
 static std::uint32_t takeBits(std::uint32_t n) {
-    std::uint32_t value = nextBits >> (16 - n);
-    fillBits(n);
+    std::uint32_t value = peekBits(n);
+    dropBits(n);
     return value;
 }
 
@@ -188,12 +294,26 @@ static std::uint32_t takeBits(std::uint32_t n) {
 // Table builder
 // ---------------------------------------------------------------------------
 
+// Clears the next free tree node and makes *lastNode its number. A complete
+// code needs fewer nodes than symbols; the check only keeps a broken table
+// from writing past them.
+static bool takeNode(std::uint32_t* lastNode) {
+    std::uint32_t node = *lastNode + 1;
+    if (streamDamaged(node >= treeNodeCount)) {
+        return false;
+    }
+    treeLeft[node] = 0;
+    treeRight[node] = 0;
+    *lastNode = node;
+    return true;
+}
+
 // Builds the canonical code of the given lengths (each 0 to 16) into a direct
 // table of 2^tableBits entries plus tree nodes numbered from the alphabet
 // size. Lengths that do not make a complete prefix code leave the table and
 // the trees as they were and mark the stream damaged.
 static void buildTable(std::uint32_t alphabet, const unsigned char* lengths,
-                       std::uint32_t tableBits, std::uint32_t* table) {
+                       std::uint32_t tableBits, std::uint16_t* table) {
     std::uint32_t count[longestCode + 1] = {};
     std::uint32_t start[longestCode + 2] = {};
     std::uint32_t weight[longestCode + 1] = {};
@@ -224,7 +344,8 @@ static void buildTable(std::uint32_t alphabet, const unsigned char* lengths,
         table[i] = 0;
     }
 
-    std::uint32_t freeNode = alphabet;
+    // The last node handed out; the first one is numbered alphabet.
+    std::uint32_t lastNode = alphabet - 1;
     std::uint32_t branchBit = 1u << (15 - tableBits);
     for (std::uint32_t c = 0; c < alphabet; ++c) {
         std::uint32_t len = lengths[c];
@@ -233,28 +354,34 @@ static void buildTable(std::uint32_t alphabet, const unsigned char* lengths,
         }
         std::uint32_t next = start[len] + weight[len];
         if (len <= tableBits) {
+            std::uint16_t entry = packEntry(c, len);
             for (std::uint32_t i = start[len]; i < next; ++i) {
-                table[i] = c;
+                table[i] = entry;
             }
         } else {
+            // The root slot holds its node as an entry; nodes hold plain
+            // symbols and node numbers. One step per bit below the table.
             std::uint32_t code = start[len];
-            std::uint32_t* slot = &table[code >> shift];
-            for (std::uint32_t step = tableBits; step < len; ++step) {
-                if (*slot == 0) {
-                    // A complete code needs fewer nodes than symbols; the
-                    // check only keeps a broken table from writing past them.
-                    if (streamDamaged(freeNode >= treeNodeCount)) {
+            std::uint16_t& root = table[code >> shift];
+            if (root == 0) {
+                if (!takeNode(&lastNode)) {
+                    return;
+                }
+                root = packEntry(lastNode, tableBits);
+            }
+            std::uint32_t node = root >> entryLengthBits;
+            for (std::uint32_t step = tableBits + 1; step < len; ++step) {
+                std::uint16_t& child = (code & branchBit) ? treeRight[node] : treeLeft[node];
+                if (child == 0) {
+                    if (!takeNode(&lastNode)) {
                         return;
                     }
-                    *slot = freeNode;
-                    treeLeft[freeNode] = 0;
-                    treeRight[freeNode] = 0;
-                    ++freeNode;
+                    child = static_cast<std::uint16_t>(lastNode);
                 }
-                slot = (code & branchBit) ? &treeRight[*slot] : &treeLeft[*slot];
+                node = child;
                 code <<= 1;
             }
-            *slot = c;
+            ((code & branchBit) ? treeRight[node] : treeLeft[node]) = static_cast<std::uint16_t>(c);
         }
         start[len] = next;
     }
@@ -264,21 +391,36 @@ static void buildTable(std::uint32_t alphabet, const unsigned char* lengths,
 // Code lookup
 // ---------------------------------------------------------------------------
 
-// Looks up the code in the top bits of nextBits, walking the tree below the
-// table bits for long codes. Does not consume the bits. A walk that runs past
-// 16 bits only happens on tables that no complete code built; it is cut off.
-static std::uint32_t lookupCode(const std::uint32_t* table, std::uint32_t tableBits,
-                                std::uint32_t alphabet) {
-    std::uint32_t s = table[nextBits >> (16 - tableBits)];
-    std::uint32_t bit = 1u << (15 - tableBits);
+// Follows a long code from its root entry down the tree, one bit below the
+// table bits per step. Returns the symbol's entry, its length the whole code.
+// A walk that runs past 16 bits only happens on tables that no complete code
+// built; it is cut off.
+[[gnu::noinline]] static std::uint32_t walkTree(std::uint32_t rootEntry, std::uint64_t buffer,
+                                                std::uint32_t alphabet,
+                                                const unsigned char* lengths) {
+    std::uint32_t depth = rootEntry & entryLengthMask;
+    std::uint32_t s = rootEntry >> entryLengthBits;
+    std::uint64_t bits = buffer << depth;
     while (s >= alphabet) {
-        if (streamDamaged(bit == 0 || s >= treeNodeCount)) {
+        if (streamDamaged(depth >= longestCode || s >= treeNodeCount)) {
             return 0;
         }
-        s = (nextBits & bit) ? treeRight[s] : treeLeft[s];
-        bit >>= 1;
+        s = (bits >> (bufferBits - 1)) ? treeRight[s] : treeLeft[s];
+        bits <<= 1;
+        ++depth;
     }
-    return s;
+    return packEntry(s, lengths[s]);
+}
+
+// The entry of the code in the top bits of the buffer.
+[[gnu::always_inline]] inline static std::uint32_t
+lookupEntry(const std::uint16_t* table, std::uint32_t tableBits, std::uint32_t alphabet,
+            const unsigned char* lengths, std::uint64_t buffer) {
+    std::uint32_t entry = table[buffer >> (bufferBits - tableBits)];
+    if (entry >= firstNodeEntry(alphabet)) {
+        entry = walkTree(entry, buffer, alphabet, lengths);
+    }
+    return entry;
 }
 
 // ---------------------------------------------------------------------------
@@ -287,7 +429,7 @@ static std::uint32_t lookupCode(const std::uint32_t* table, std::uint32_t tableB
 
 // Single-value form: every lookup gives value and consumes no bits.
 static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uint32_t alphabet,
-                           std::uint32_t* table, std::uint32_t tableBits) {
+                           std::uint16_t* table, std::uint32_t tableBits) {
     if (streamDamaged(value >= alphabet)) {
         return;
     }
@@ -295,24 +437,25 @@ static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uin
         lengths[i] = 0;
     }
     for (std::uint32_t i = 0; i < (1u << tableBits); ++i) {
-        table[i] = value;
+        table[i] = packEntry(value, 0);
     }
 }
 
 // One length of the length or distance code: 3 bits, and for 7 a unary
 // extension of one bits closed by a zero bit.
 static std::uint32_t readAuxLength() {
-    std::uint32_t len = nextBits >> 13;
+    std::uint32_t next = peekBits(16);
+    std::uint32_t len = next >> 13;
     if (len == 7) {
-        for (std::uint32_t bit = 1u << 12; bit != 0 && (nextBits & bit); bit >>= 1) {
+        for (std::uint32_t bit = 1u << 12; bit != 0 && (next & bit); bit >>= 1) {
             ++len;
         }
-        // Up to 20 fits in nextBits, but no code is longer than 16.
+        // Up to 20 fits in 16 bits, but no code is longer than 16.
         if (streamDamaged(len > longestCode)) {
             return 0;
         }
     }
-    fillBits(len < 7 ? 3 : len - 3);
+    dropBits(len < 7 ? 3 : len - 3);
     return len;
 }
 
@@ -360,8 +503,14 @@ static void readSymbolLengths() {
     }
     std::uint32_t i = 0;
     while (i < n) {
-        std::uint32_t s = lookupCode(auxTable, auxTableBits, lengthAlphabet);
-        fillBits(auxLen[s]);
+        ensureBits();
+        std::uint32_t entry =
+            lookupEntry(auxTable, auxTableBits, lengthAlphabet, auxLen, bitBuffer);
+        if (decodeError) {
+            return;
+        }
+        dropBits(entry & entryLengthMask);
+        std::uint32_t s = entry >> entryLengthBits;
         if (s >= firstLengthSymbol) {
             symbolLen[i++] = static_cast<unsigned char>(s - 2);
             continue;
@@ -372,7 +521,7 @@ static void readSymbolLengths() {
         } else if (s == longZeroRun) {
             zeros = takeBits(9) + 20;
         }
-        if (streamDamaged(decodeError || zeros > symbolAlphabet - i)) {
+        if (streamDamaged(zeros > symbolAlphabet - i)) {
             return;
         }
         for (; zeros > 0; --zeros) {
@@ -400,32 +549,45 @@ static void readBlockHeader() {
 }
 
 // ---------------------------------------------------------------------------
-// Symbols and distances
+// Match copying
 // ---------------------------------------------------------------------------
 
-// The next symbol of the block, reading a block header first when the
-// previous block is used up. Only meaningful while decodeError is 0.
-static std::uint32_t decodeSymbol() {
-    if (blockLeft == 0) {
-        readBlockHeader();
-        if (decodeError) {
-            return 0;
-        }
+// Copies owed match bytes into buffer from position r on, one at a time
+// through the window. Returns the new r; stops at count with the rest still
+// owed in pendingCopy.
+static std::uint32_t copyPending(unsigned char* buffer, std::uint32_t r, std::uint32_t count) {
+    while (pendingCopy > 0 && r < count) {
+        buffer[r++] = buffer[copyPos];
+        copyPos = (copyPos + 1) & windowMask;
+        --pendingCopy;
     }
-    --blockLeft;
-    std::uint32_t s = lookupCode(symbolTable, symbolTableBits, symbolAlphabet);
-    fillBits(symbolLen[s]);
-    return s;
+    return r;
 }
 
-// The distance value of a match: the match starts distance + 1 bytes back.
-static std::uint32_t decodeDistance() {
-    std::uint32_t s = lookupCode(auxTable, auxTableBits, distanceAlphabet);
-    fillBits(auxLen[s]);
-    if (s <= 1) {
-        return s;
+static std::uint64_t loadWord(const unsigned char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+static void storeWord(unsigned char* p, std::uint64_t word) {
+    std::memcpy(p, &word, sizeof word);
+}
+
+// Copies length bytes from window position from to position to, a word at a
+// time, with the same result as copying byte by byte. The caller makes sure
+// that neither range nor the word after the target reaches the window's end,
+// and that the source does not lie less than a word before the target. The
+// last word may run past the target's end: the bytes there are put back.
+[[gnu::always_inline]] inline static void copyWords(unsigned char* window, std::uint32_t to,
+                                                    std::uint32_t from, std::uint32_t length) {
+    unsigned char* target = window + to;
+    const unsigned char* source = window + from;
+    std::uint64_t after = loadWord(target + length);
+    for (std::uint32_t i = 0; i < length; i += copyWord) {
+        storeWord(target + i, loadWord(source + i));
     }
-    return (1u << (s - 1)) + takeBits(s - 1);
+    storeWord(target + length, after);
 }
 
 // ---------------------------------------------------------------------------
@@ -445,56 +607,107 @@ DecoderState decoderState() {
 void decodeStart(const unsigned char* packed, std::uint32_t size) {
     packedData = packed;
     packedSize = size;
-    nextBits = 0;
-    heldByte = 0;
-    heldBits = 0;
+    bitBuffer = 0;
+    bitCount = 0;
     readIndex = 0;
     paddingBytes = 0;
-    fillBits(16);
     blockLeft = 0;
     headerSeen = false;
     pendingCopy = 0;
 }
 
-// Copies owed match bytes into buffer from position r on. Returns the new r;
-// stops at count with the rest still owed in pendingCopy.
-static std::uint32_t copyMatch(unsigned char* buffer, std::uint32_t r, std::uint32_t count) {
-    while (pendingCopy > 0 && r < count) {
-        buffer[r++] = buffer[copyPos];
-        copyPos = (copyPos + 1) & windowMask;
-        --pendingCopy;
-    }
-    return r;
-}
-
-static void produceChunk(std::uint32_t count, unsigned char* buffer) {
-    std::uint32_t r = 0;
-    if (decoderState() == decoderMatchPending) {
-        r = copyMatch(buffer, r, count);
-    }
-    while (r < count) {
-        std::uint32_t s = decodeSymbol();
-        if (decodeError) {
-            return;
+// Decodes symbols into buffer from position r until count bytes are there.
+// The bit reader and the block count live in locals here and are written
+// back whenever something else needs them.
+static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
+    std::uint64_t bits = bitBuffer;
+    std::uint32_t have = bitCount;
+    std::uint32_t index = readIndex;
+    std::uint32_t left = blockLeft;
+    for (;;) {
+        if (left == 0) {
+            bitBuffer = bits;
+            bitCount = have;
+            readIndex = index;
+            readBlockHeader();
+            if (decodeError) {
+                return;
+            }
+            bits = bitBuffer;
+            have = bitCount;
+            index = readIndex;
+            left = blockLeft;
         }
+        --left;
+        if (have < matchBits) {
+            refill(bits, have, index);
+        }
+
+        std::uint32_t entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
+        if (entry >= firstNodeEntry(symbolAlphabet)) {
+            entry = walkTree(entry, bits, symbolAlphabet, symbolLen);
+            if (decodeError) {
+                break;
+            }
+        }
+        bits <<= entry & entryLengthMask;
+        have -= entry & entryLengthMask;
+        std::uint32_t s = entry >> entryLengthBits;
         if (s < firstMatchSymbol) {
             buffer[r++] = static_cast<unsigned char>(s);
+            if (r == count) {
+                break;
+            }
             continue;
         }
-        pendingCopy = static_cast<std::int32_t>(s - matchLengthBias);
-        std::uint32_t d = decodeDistance();
-        if (decodeError) {
-            return;
+
+        std::uint32_t length = s - matchLengthBias;
+        entry = auxTable[bits >> (bufferBits - auxTableBits)];
+        if (entry >= firstNodeEntry(distanceAlphabet)) {
+            entry = walkTree(entry, bits, distanceAlphabet, auxLen);
+            if (decodeError) {
+                break;
+            }
         }
-        copyPos = (r - d - 1) & windowMask;
-        r = copyMatch(buffer, r, count);
+        bits <<= entry & entryLengthMask;
+        have -= entry & entryLengthMask;
+        std::uint32_t distanceClass = entry >> entryLengthBits;
+        std::uint32_t extra = distanceExtra[distanceClass];
+        // The match starts distance bytes back (the stream's value + 1).
+        std::uint32_t distance = distanceBase[distanceClass] + peek(bits, extra) + 1;
+        bits <<= extra;
+        have -= extra;
+
+        std::uint32_t from = (r - distance) & windowMask;
+        if (r + length <= count && distance >= copyWord && r + length + copyWord <= windowSize &&
+            from + length + copyWord <= windowSize) {
+            copyWords(buffer, r, from, length);
+            r += length;
+        } else {
+            pendingCopy = static_cast<std::int32_t>(length);
+            copyPos = from;
+            r = copyPending(buffer, r, count);
+        }
+        if (r == count) {
+            break;
+        }
     }
+    bitBuffer = bits;
+    bitCount = have;
+    readIndex = index;
+    blockLeft = left;
 }
 
 void decodeChunk(std::uint32_t count, unsigned char* buffer) {
     if (decodeError) {
         return;
     }
-    produceChunk(count, buffer);
+    std::uint32_t r = 0;
+    if (decoderState() == decoderMatchPending) {
+        r = copyPending(buffer, r, count);
+    }
+    if (r < count) {
+        decodeSymbols(r, count, buffer);
+    }
     streamDamaged(streamOverran());
 }
