@@ -220,23 +220,8 @@ static bool streamOverran() {
 // Bit reader
 // ---------------------------------------------------------------------------
 //
-// The symbol loop works on copies of bitBuffer, bitCount and readIndex; the
-// refill functions therefore take them by reference.
-
-// Near the end of the packed data: one byte at a time, zeros past its end.
-[[gnu::noinline]] static void refillByBytes(std::uint64_t& buffer, std::uint32_t& count,
-                                            std::uint32_t& index) {
-    while (count <= bufferBits - 8) {
-        std::uint64_t byte = 0;
-        if (index < packedSize) {
-            byte = packedData[index++];
-        } else {
-            ++paddingBytes;
-        }
-        buffer |= byte << (bufferBits - 8 - count);
-        count += 8;
-    }
-}
+// The symbol loop works on copies of bitBuffer, bitCount and readIndex kept
+// in registers; it hands them back to the state before anything else runs.
 
 static std::uint64_t loadBigEndian(const unsigned char* p) {
     std::uint64_t word;
@@ -247,16 +232,37 @@ static std::uint64_t loadBigEndian(const unsigned char* p) {
     return word;
 }
 
-// Brings bitCount to at least 56. Far from the end a whole word is loaded
-// and as many whole bytes of it kept as fit.
-[[gnu::always_inline]] inline static void refill(std::uint64_t& buffer, std::uint32_t& count,
-                                                 std::uint32_t& index) {
-    if (packedSize - index >= wordBytes) {
-        buffer |= loadBigEndian(packedData + index) >> count;
-        index += (bufferBits - 1 - count) / 8;
-        count |= refilledBits;
+// Far from the end (at least eight bytes left at index): loads a whole word
+// and keeps as many whole bytes of it as fit, which leaves 56 to 63 bits.
+[[gnu::always_inline]] inline static void refillWord(const unsigned char* data,
+                                                     std::uint64_t& buffer, std::uint32_t& count,
+                                                     std::uint32_t& index) {
+    buffer |= loadBigEndian(data + index) >> count;
+    index += (bufferBits - 1 - count) / 8;
+    count |= refilledBits;
+}
+
+// Near the end of the packed data: one byte at a time, zeros past its end,
+// until at least 56 bits are there.
+[[gnu::noinline]] static void refillByBytes() {
+    while (bitCount <= bufferBits - 8) {
+        std::uint64_t byte = 0;
+        if (readIndex < packedSize) {
+            byte = packedData[readIndex++];
+        } else {
+            ++paddingBytes;
+        }
+        bitBuffer |= byte << (bufferBits - 8 - bitCount);
+        bitCount += 8;
+    }
+}
+
+// Brings bitCount to at least 56.
+static void refillBits() {
+    if (packedSize - readIndex >= wordBytes) {
+        refillWord(packedData, bitBuffer, bitCount, readIndex);
     } else {
-        refillByBytes(buffer, count, index);
+        refillByBytes();
     }
 }
 
@@ -269,7 +275,7 @@ static std::uint64_t loadBigEndian(const unsigned char* p) {
 // The header reader works on the state itself.
 static void ensureBits() {
     if (bitCount < longestCode) {
-        refill(bitBuffer, bitCount, readIndex);
+        refillBits();
     }
 }
 
@@ -534,7 +540,7 @@ static void readSymbolLengths() {
     buildTable(symbolAlphabet, symbolLen, symbolTableBits, symbolTable);
 }
 
-static void readBlockHeader() {
+[[gnu::noinline]] static void readBlockHeader() {
     headerSeen = true;
     blockLeft = takeBits(blockCountBits);
     readAuxLengths(lengthAlphabet, lengthCountBits, lengthZeroRunAfter);
@@ -620,6 +626,8 @@ void decodeStart(const unsigned char* packed, std::uint32_t size) {
 // The bit reader and the block count live in locals here and are written
 // back whenever something else needs them.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
+    const unsigned char* data = packedData;
+    std::uint32_t size = packedSize;
     std::uint64_t bits = bitBuffer;
     std::uint32_t have = bitCount;
     std::uint32_t index = readIndex;
@@ -640,7 +648,17 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         }
         --left;
         if (have < matchBits) {
-            refill(bits, have, index);
+            if (size - index >= wordBytes) {
+                refillWord(data, bits, have, index);
+            } else {
+                bitBuffer = bits;
+                bitCount = have;
+                readIndex = index;
+                refillByBytes();
+                bits = bitBuffer;
+                have = bitCount;
+                index = readIndex;
+            }
         }
 
         std::uint32_t entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
