@@ -135,8 +135,9 @@ constexpr std::uint32_t firstNodeEntry(std::uint32_t alphabet) {
 // Match copying
 // ---------------------------------------------------------------------------
 
-// Matches are copied a word at a time when source and target are at least
-// this far apart and both stay clear of the window's end.
+// Matches are copied in steps of 16 bytes, or 8 when source and target are
+// closer than 16, as long as both stay clear of the window's end.
+constexpr std::uint32_t copyStep = 16;
 constexpr std::uint32_t copyWord = 8;
 
 // Distance class s (0 to 13) stands for distanceBase[s] plus distanceExtra[s]
@@ -570,30 +571,25 @@ static std::uint32_t copyPending(unsigned char* buffer, std::uint32_t r, std::ui
     return r;
 }
 
-static std::uint64_t loadWord(const unsigned char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-static void storeWord(unsigned char* p, std::uint64_t word) {
-    std::memcpy(p, &word, sizeof word);
-}
-
-// Copies length bytes from window position from to position to, a word at a
-// time, with the same result as copying byte by byte. The caller makes sure
-// that neither range nor the word after the target reaches the window's end,
-// and that the source does not lie less than a word before the target. The
-// last word may run past the target's end: the bytes there are put back.
-[[gnu::always_inline]] inline static void copyWords(unsigned char* window, std::uint32_t to,
-                                                    std::uint32_t from, std::uint32_t length) {
+// Copies length bytes from window position from to position to, step bytes
+// (8 or 16) at a time, with the same result as copying byte by byte. The
+// caller makes sure that neither range nor the step after the target reaches
+// the window's end, and that the source does not lie less than a step before
+// the target. The last step may run past the target's end: the bytes there
+// are put back.
+[[gnu::always_inline]] inline static void copySteps(unsigned char* window, std::uint32_t to,
+                                                    std::uint32_t from, std::uint32_t length,
+                                                    std::uint32_t step) {
     unsigned char* target = window + to;
     const unsigned char* source = window + from;
-    std::uint64_t after = loadWord(target + length);
-    for (std::uint32_t i = 0; i < length; i += copyWord) {
-        storeWord(target + i, loadWord(source + i));
+    unsigned char after[copyStep];
+    unsigned char piece[copyStep];
+    std::memcpy(after, target + length, step);
+    for (std::uint32_t i = 0; i < length; i += step) {
+        std::memcpy(piece, source + i, step);
+        std::memcpy(target + i, piece, step);
     }
-    storeWord(target + length, after);
+    std::memcpy(target + length, after, step);
 }
 
 // ---------------------------------------------------------------------------
@@ -622,46 +618,66 @@ void decodeStart(const unsigned char* packed, std::uint32_t size) {
     pendingCopy = 0;
 }
 
+// The symbol loop keeps its own copies of the bit reader; these hand them to
+// the state and take them back around anything else that reads bits.
+[[gnu::always_inline]] inline static void storeReader(std::uint64_t bits, std::uint32_t have,
+                                                      std::uint32_t index) {
+    bitBuffer = bits;
+    bitCount = have;
+    readIndex = index;
+}
+
+[[gnu::always_inline]] inline static void loadReader(std::uint64_t& bits, std::uint32_t& have,
+                                                     std::uint32_t& index) {
+    bits = bitBuffer;
+    have = bitCount;
+    index = readIndex;
+}
+
+// Brings the loop's copies to at least 56 bits. Refilling a word every time
+// costs less than guessing whether it is needed.
+[[gnu::always_inline]] inline static void refillLoop(const unsigned char* data, std::uint32_t size,
+                                                     std::uint64_t& bits, std::uint32_t& have,
+                                                     std::uint32_t& index) {
+    if (size - index >= wordBytes) {
+        refillWord(data, bits, have, index);
+    } else {
+        storeReader(bits, have, index);
+        refillByBytes();
+        loadReader(bits, have, index);
+    }
+}
+
 // Decodes symbols into buffer from position r until count bytes are there.
-// The bit reader and the block count live in locals here and are written
-// back whenever something else needs them.
+//
+// Each symbol's table entry is looked up as soon as the previous symbol is
+// consumed, before the refill: the refill's load then runs alongside the
+// table's instead of before it. That lookup needs 12 valid bits; a refill
+// leaves at least 56 and a symbol with its match takes at most 44.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
     const unsigned char* data = packedData;
     std::uint32_t size = packedSize;
-    std::uint64_t bits = bitBuffer;
-    std::uint32_t have = bitCount;
-    std::uint32_t index = readIndex;
+    std::uint64_t bits;
+    std::uint32_t have;
+    std::uint32_t index;
+    loadReader(bits, have, index);
     std::uint32_t left = blockLeft;
+    refillLoop(data, size, bits, have, index);
+    std::uint32_t entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
     for (;;) {
         if (left == 0) {
-            bitBuffer = bits;
-            bitCount = have;
-            readIndex = index;
+            storeReader(bits, have, index);
             readBlockHeader();
             if (decodeError) {
                 return;
             }
-            bits = bitBuffer;
-            have = bitCount;
-            index = readIndex;
+            loadReader(bits, have, index);
             left = blockLeft;
+            refillLoop(data, size, bits, have, index);
+            entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
         }
         --left;
-        if (have < matchBits) {
-            if (size - index >= wordBytes) {
-                refillWord(data, bits, have, index);
-            } else {
-                bitBuffer = bits;
-                bitCount = have;
-                readIndex = index;
-                refillByBytes();
-                bits = bitBuffer;
-                have = bitCount;
-                index = readIndex;
-            }
-        }
-
-        std::uint32_t entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
+        refillLoop(data, size, bits, have, index);
         if (entry >= firstNodeEntry(symbolAlphabet)) {
             entry = walkTree(entry, bits, symbolAlphabet, symbolLen);
             if (decodeError) {
@@ -673,6 +689,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         std::uint32_t s = entry >> entryLengthBits;
         if (s < firstMatchSymbol) {
             buffer[r++] = static_cast<unsigned char>(s);
+            entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
             if (r == count) {
                 break;
             }
@@ -695,11 +712,16 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         std::uint32_t distance = distanceBase[distanceClass] + peek(bits, extra) + 1;
         bits <<= extra;
         have -= extra;
+        entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
 
         std::uint32_t from = (r - distance) & windowMask;
-        if (r + length <= count && distance >= copyWord && r + length + copyWord <= windowSize &&
-            from + length + copyWord <= windowSize) {
-            copyWords(buffer, r, from, length);
+        bool clear = r + length <= count && r + length + copyStep <= windowSize &&
+                     from + length + copyStep <= windowSize;
+        if (clear && distance >= copyStep) {
+            copySteps(buffer, r, from, length, copyStep);
+            r += length;
+        } else if (clear && distance >= copyWord) {
+            copySteps(buffer, r, from, length, copyWord);
             r += length;
         } else {
             pendingCopy = static_cast<std::int32_t>(length);
@@ -710,9 +732,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             break;
         }
     }
-    bitBuffer = bits;
-    bitCount = have;
-    readIndex = index;
+    storeReader(bits, have, index);
     blockLeft = left;
 }
 
