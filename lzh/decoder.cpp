@@ -115,11 +115,13 @@ constexpr std::uint32_t wordBytes = 8;
 // Table entries: value and code length in one
 // ---------------------------------------------------------------------------
 
-// An entry is value << 5 | length. The value is the symbol, or for codes
+// An entry is value << 6 | length. The value is the symbol, or for codes
 // longer than the direct lookup a tree node number (at or above the
 // alphabet size); the length is the number of bits the code takes (0 in the
-// single-value form). Node numbers stay below 1019, so an entry fits 15 bits.
-constexpr std::uint32_t entryLengthBits = 5;
+// single-value form). Node numbers stay below 1019, so an entry fits 16 bits.
+// Six length bits, as many as a shift of the 64-bit buffer uses, let the
+// processor shift by the entry itself.
+constexpr std::uint32_t entryLengthBits = 6;
 constexpr std::uint32_t entryLengthMask = (1u << entryLengthBits) - 1;
 
 constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
