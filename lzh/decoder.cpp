@@ -149,6 +149,25 @@ constexpr std::uint16_t distanceBase[distanceAlphabet] = {0,  1,   2,   4,   8, 
 constexpr std::uint8_t distanceExtra[distanceAlphabet] = {0, 0, 1, 2, 3,  4,  5,
                                                           6, 7, 8, 9, 10, 11, 12};
 
+// A distance step says all that the symbol loop needs of one distance code
+// symbol: bits 0-5 the bits it takes with its extra bits, 6-10 the code's
+// own length, 11-15 the number of extra bits, 16-28 the distance they add
+// to (distanceBase + 1, as a match starts distance value + 1 bytes back).
+// Bit 31 marks a slot that holds the root of a long code instead (its
+// auxTable entry in the low bits).
+constexpr std::uint32_t stepCodeShift = 6;
+constexpr std::uint32_t stepExtraShift = 11;
+constexpr std::uint32_t stepBaseShift = 16;
+constexpr std::uint32_t stepFieldMask = 0x1F;
+constexpr std::uint32_t stepBitsMask = 0x3F;
+constexpr std::uint32_t stepLongCode = 0x80000000;
+
+constexpr std::uint32_t packDistanceStep(std::uint32_t distanceClass, std::uint32_t codeLength) {
+    std::uint32_t extra = distanceExtra[distanceClass];
+    return (distanceBase[distanceClass] + 1u) << stepBaseShift | extra << stepExtraShift |
+           codeLength << stepCodeShift | (codeLength + extra);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -188,6 +207,8 @@ static std::uint16_t symbolTable[1u << symbolTableBits];
 // Length code while a block header is read, then the distance code.
 static unsigned char auxLen[lengthAlphabet];
 static std::uint16_t auxTable[1u << auxTableBits];
+// The distance code once more, by the same top 8 bits, as distance steps.
+static std::uint32_t distanceSteps[1u << auxTableBits];
 // Child links of the tree nodes for codes longer than the direct lookup: a
 // symbol or another node number. The symbol code's nodes are numbered from
 // 510, the small codes' from 19 or 14, so building a small code never touches
@@ -543,6 +564,17 @@ static void readSymbolLengths() {
     buildTable(symbolAlphabet, symbolLen, symbolTableBits, symbolTable);
 }
 
+// Turns the distance code's table into distance steps.
+static void buildDistanceSteps() {
+    for (std::uint32_t i = 0; i < (1u << auxTableBits); ++i) {
+        std::uint32_t entry = auxTable[i];
+        distanceSteps[i] =
+            entry >= firstNodeEntry(distanceAlphabet)
+                ? stepLongCode | entry
+                : packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
+    }
+}
+
 [[gnu::noinline]] static void readBlockHeader() {
     headerSeen = true;
     blockLeft = takeBits(blockCountBits);
@@ -555,6 +587,10 @@ static void readSymbolLengths() {
         return;
     }
     readAuxLengths(distanceAlphabet, distanceCountBits, noZeroRun);
+    if (decodeError) {
+        return;
+    }
+    buildDistanceSteps();
 }
 
 // ---------------------------------------------------------------------------
@@ -699,21 +735,21 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         }
 
         std::uint32_t length = s - matchLengthBias;
-        entry = auxTable[bits >> (bufferBits - auxTableBits)];
-        if (entry >= firstNodeEntry(distanceAlphabet)) {
-            entry = walkTree(entry, bits, distanceAlphabet, auxLen);
+        std::uint32_t step = distanceSteps[bits >> (bufferBits - auxTableBits)];
+        if (step >= stepLongCode) {
+            entry = walkTree(step & ~stepLongCode, bits, distanceAlphabet, auxLen);
             if (decodeError) {
                 break;
             }
+            step = packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
         }
-        bits <<= entry & entryLengthMask;
-        have -= entry & entryLengthMask;
-        std::uint32_t distanceClass = entry >> entryLengthBits;
-        std::uint32_t extra = distanceExtra[distanceClass];
-        // The match starts distance bytes back (the stream's value + 1).
-        std::uint32_t distance = distanceBase[distanceClass] + peek(bits, extra) + 1;
-        bits <<= extra;
-        have -= extra;
+        // The extra bits follow the code; only the shift by the whole step
+        // lies on the way to the next symbol.
+        std::uint32_t codeLength = step >> stepCodeShift & stepFieldMask;
+        std::uint32_t extra = step >> stepExtraShift & stepFieldMask;
+        std::uint32_t distance = (step >> stepBaseShift) + peek(bits << codeLength, extra);
+        bits <<= step & stepBitsMask;
+        have -= step & stepBitsMask;
         entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
 
         std::uint32_t from = (r - distance) & windowMask;
