@@ -128,6 +128,9 @@ constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
     return static_cast<std::uint16_t>(value << entryLengthBits | length);
 }
 
+// Entries below this one are literals from the direct table.
+constexpr std::uint32_t firstMatchEntry = 256u << entryLengthBits;
+
 // The smallest entry whose value is a tree node of the given code.
 constexpr std::uint32_t firstNodeEntry(std::uint32_t alphabet) {
     return alphabet << entryLengthBits;
@@ -656,85 +659,127 @@ void decodeStart(const unsigned char* packed, std::uint32_t size) {
     pendingCopy = 0;
 }
 
-// The symbol loop keeps its own copies of the bit reader; these hand them to
-// the state and take them back around anything else that reads bits.
+// The symbol loop keeps its own copies of the bit reader, with a pointer in
+// place of readIndex; these hand them to the state and take them back around
+// anything else that reads bits.
 [[gnu::always_inline]] inline static void storeReader(std::uint64_t bits, std::uint32_t have,
-                                                      std::uint32_t index) {
+                                                      const unsigned char* in) {
     bitBuffer = bits;
     bitCount = have;
-    readIndex = index;
+    readIndex = static_cast<std::uint32_t>(in - packedData);
 }
 
 [[gnu::always_inline]] inline static void loadReader(std::uint64_t& bits, std::uint32_t& have,
-                                                     std::uint32_t& index) {
+                                                     const unsigned char*& in) {
     bits = bitBuffer;
     have = bitCount;
-    index = readIndex;
+    in = packedData + readIndex;
 }
 
 // Brings the loop's copies to at least 56 bits. Refilling a word every time
-// costs less than guessing whether it is needed.
-[[gnu::always_inline]] inline static void refillLoop(const unsigned char* data, std::uint32_t size,
-                                                     std::uint64_t& bits, std::uint32_t& have,
-                                                     std::uint32_t& index) {
-    if (size - index >= wordBytes) {
-        refillWord(data, bits, have, index);
+// costs less than guessing whether it is needed. A whole word can be loaded
+// from every address below wordEnd.
+[[gnu::always_inline]] inline static void refillLoop(std::uintptr_t wordEnd, std::uint64_t& bits,
+                                                     std::uint32_t& have,
+                                                     const unsigned char*& in) {
+    if (reinterpret_cast<std::uintptr_t>(in) < wordEnd) {
+        bits |= loadBigEndian(in) >> have;
+        in += (bufferBits - 1 - have) / 8;
+        have |= refilledBits;
     } else {
-        storeReader(bits, have, index);
+        storeReader(bits, have, in);
         refillByBytes();
-        loadReader(bits, have, index);
+        loadReader(bits, have, in);
     }
+}
+
+// Consumes a literal's code and puts the literal out.
+[[gnu::always_inline]] inline static void putLiteral(std::uint32_t entry, std::uint64_t& bits,
+                                                     std::uint32_t& have, unsigned char* buffer,
+                                                     std::uint32_t& r) {
+    bits <<= entry & entryLengthMask;
+    have -= entry & entryLengthMask;
+    buffer[r++] = static_cast<unsigned char>(entry >> entryLengthBits);
+}
+
+[[gnu::always_inline]] inline static std::uint32_t nextSymbolEntry(std::uint64_t bits) {
+    return symbolTable[bits >> (bufferBits - symbolTableBits)];
 }
 
 // Decodes symbols into buffer from position r until count bytes are there.
 //
 // Each symbol's table entry is looked up as soon as the previous symbol is
 // consumed, before the refill: the refill's load then runs alongside the
-// table's instead of before it. That lookup needs 12 valid bits; a refill
-// leaves at least 56 and a symbol with its match takes at most 44.
+// table's instead of before it. That lookup needs 12 valid bits. A refill
+// leaves at least 56; a literal from the direct table takes at most 12, a
+// symbol with its match at most 44. So after a literal from the direct table
+// a second symbol is decoded without a refill, and only a match that follows
+// such a literal may need one before the next lookup.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
-    const unsigned char* data = packedData;
-    std::uint32_t size = packedSize;
+    std::uintptr_t wordEnd = reinterpret_cast<std::uintptr_t>(packedData);
+    if (packedSize >= wordBytes) {
+        wordEnd += packedSize - wordBytes + 1;
+    }
     std::uint64_t bits;
     std::uint32_t have;
-    std::uint32_t index;
-    loadReader(bits, have, index);
+    const unsigned char* in;
+    loadReader(bits, have, in);
     std::uint32_t left = blockLeft;
-    refillLoop(data, size, bits, have, index);
-    std::uint32_t entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
+    refillLoop(wordEnd, bits, have, in);
+    std::uint32_t entry = nextSymbolEntry(bits);
     for (;;) {
         if (left == 0) {
-            storeReader(bits, have, index);
+            storeReader(bits, have, in);
             readBlockHeader();
             if (decodeError) {
                 return;
             }
-            loadReader(bits, have, index);
+            loadReader(bits, have, in);
             left = blockLeft;
-            refillLoop(data, size, bits, have, index);
-            entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
+            refillLoop(wordEnd, bits, have, in);
+            entry = nextSymbolEntry(bits);
         }
         --left;
-        refillLoop(data, size, bits, have, index);
+        refillLoop(wordEnd, bits, have, in);
+        if (entry < firstMatchEntry) {
+            putLiteral(entry, bits, have, buffer, r);
+            entry = nextSymbolEntry(bits);
+            if (r == count) {
+                break;
+            }
+            if (left == 0) {
+                continue;
+            }
+            --left;
+            if (entry < firstMatchEntry) {
+                putLiteral(entry, bits, have, buffer, r);
+                entry = nextSymbolEntry(bits);
+                if (r == count) {
+                    break;
+                }
+                continue;
+            }
+        }
+
+        // A match, or a code longer than the direct table.
         if (entry >= firstNodeEntry(symbolAlphabet)) {
             entry = walkTree(entry, bits, symbolAlphabet, symbolLen);
             if (decodeError) {
                 break;
             }
+            if (entry < firstMatchEntry) {
+                putLiteral(entry, bits, have, buffer, r);
+                entry = nextSymbolEntry(bits);
+                if (r == count) {
+                    break;
+                }
+                continue;
+            }
         }
         bits <<= entry & entryLengthMask;
         have -= entry & entryLengthMask;
-        std::uint32_t s = entry >> entryLengthBits;
-        if (s < firstMatchSymbol) {
-            buffer[r++] = static_cast<unsigned char>(s);
-            entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
-            if (r == count) {
-                break;
-            }
-            continue;
-        }
+        std::uint32_t length = (entry >> entryLengthBits) - matchLengthBias;
 
-        std::uint32_t length = s - matchLengthBias;
         std::uint32_t step = distanceSteps[bits >> (bufferBits - auxTableBits)];
         if (step >= stepLongCode) {
             entry = walkTree(step & ~stepLongCode, bits, distanceAlphabet, auxLen);
@@ -750,7 +795,10 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         std::uint32_t distance = (step >> stepBaseShift) + peek(bits << codeLength, extra);
         bits <<= step & stepBitsMask;
         have -= step & stepBitsMask;
-        entry = symbolTable[bits >> (bufferBits - symbolTableBits)];
+        if (have < symbolTableBits) {
+            refillLoop(wordEnd, bits, have, in);
+        }
+        entry = nextSymbolEntry(bits);
 
         std::uint32_t from = (r - distance) & windowMask;
         bool clear = r + length <= count && r + length + copyStep <= windowSize &&
@@ -770,7 +818,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             break;
         }
     }
-    storeReader(bits, have, index);
+    storeReader(bits, have, in);
     blockLeft = left;
 }
 
