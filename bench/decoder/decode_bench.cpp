@@ -82,8 +82,8 @@ void extractIntoScratch(benchmark::State& state, const Corpus* corpus) {
     std::filesystem::create_directories(target);
     std::string dir = target.string();
     for (auto _ : state) {
-        std::int32_t count = extractArchive(corpus->archive->data(), corpus->archive->size(),
-                                            dir.c_str());
+        std::int32_t count =
+            extractArchive(corpus->archive->data(), corpus->archive->size(), dir.c_str());
         if (count < 0) {
             state.SkipWithError("extraction failed");
             break;
