@@ -341,6 +341,21 @@ static bool takeNode(std::uint32_t* lastNode) {
     return true;
 }
 
+// Fills n slots with the same entry. A code's slots start at a multiple of
+// their number, so from four on they are filled a word at a time.
+static void fillEntries(std::uint16_t* slots, std::uint32_t n, std::uint16_t entry) {
+    if (n >= 4) {
+        std::uint64_t four = entry * 0x0001000100010001ull;
+        for (std::uint32_t i = 0; i < n; i += 4) {
+            std::memcpy(slots + i, &four, sizeof four);
+        }
+    } else {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            slots[i] = entry;
+        }
+    }
+}
+
 // Builds the canonical code of the given lengths (each 0 to 16) into a direct
 // table of 2^tableBits entries plus tree nodes numbered from the alphabet
 // size. Lengths that do not make a complete prefix code leave the table and
@@ -387,10 +402,7 @@ static void buildTable(std::uint32_t alphabet, const unsigned char* lengths,
         }
         std::uint32_t next = start[len] + weight[len];
         if (len <= tableBits) {
-            std::uint16_t entry = packEntry(c, len);
-            for (std::uint32_t i = start[len]; i < next; ++i) {
-                table[i] = entry;
-            }
+            fillEntries(table + start[len], weight[len], packEntry(c, len));
         } else {
             // The root slot holds its node as an entry; nodes hold plain
             // symbols and node numbers. One step per bit below the table.

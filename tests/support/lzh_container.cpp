@@ -149,15 +149,25 @@ Bytes writeLzhArchive(const std::vector<LzhEntry>& entries) {
         h.push_back(extCommon);
         std::size_t crcAt = h.size();
         put16(h, 0);
-        std::string name = entry.name;
-        for (char& c : name) {
-            if (c == '\\') {
-                c = '/';
-            }
-        }
+        // The directory part goes in its own extended header, each level
+        // closed by 0xFF: some readers take a separator in the file name
+        // for part of the name.
+        std::string::size_type cut = entry.name.find_last_of('\\');
+        std::string name = cut == std::string::npos ? entry.name : entry.name.substr(cut + 1);
         put16(h, static_cast<std::uint32_t>(name.size() + 3));
         h.push_back(extFileName);
         h.insert(h.end(), name.begin(), name.end());
+        if (cut != std::string::npos) {
+            std::string dir = entry.name.substr(0, cut + 1);
+            for (char& c : dir) {
+                if (c == '\\') {
+                    c = static_cast<char>(dirSeparator);
+                }
+            }
+            put16(h, static_cast<std::uint32_t>(dir.size() + 3));
+            h.push_back(extDirName);
+            h.insert(h.end(), dir.begin(), dir.end());
+        }
         put16(h, 0);
         // A header whose size has a zero low byte would read as the end mark.
         if ((h.size() & 0xFF) == 0) {
