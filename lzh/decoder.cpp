@@ -38,21 +38,31 @@
 // bytes remain it is refilled a whole word at a time without a branch per
 // byte; near the end it is refilled byte by byte, so no byte at or past
 // packedSize is ever read. After a refill the buffer holds at least 56 bits,
-// enough for a whole match (symbol 16, distance code 16, extra bits 12).
+// enough for a whole match (symbol 16, distance code 16, extra bits 12) and
+// the table bits of the symbol after it.
 //
 // A code is decoded by looking at its top bits: the top 12 bits index
 // symbolTable, the top 8 bits index auxTable (shared by the length and
 // distance codes). A table entry carries the symbol and its code length
-// together (see packEntry), so one load gives both. Codes longer than the
-// direct lookup are rare: their slot holds a tree node number (any value at or
-// above the alphabet size) and the decoder walks treeLeft / treeRight one
-// further bit at a time. Tables are built canonically: codes ordered by
-// length, then by symbol, counting upward.
+// together (see packEntry), so one load gives both, and the buffer is shifted
+// by the entry itself. Once the distance code is read, its table is turned
+// into distance steps that also carry the extra bits and the base of each
+// distance class. Codes longer than the direct lookup are rare: their slot
+// holds a tree node number (any value at or above the alphabet size) and the
+// decoder walks treeLeft / treeRight one further bit at a time. Tables are
+// built canonically: codes ordered by length, then by symbol, counting
+// upward.
 //
-// The symbol loop keeps the bit reader, the output position and the block
-// count in local variables, since every store into the window could otherwise
-// alias them. A match that neither wraps the window nor crosses the chunk's
-// end is copied eight bytes at a time; the byte loop is kept for the rest.
+// What bounds the speed is the chain from one symbol to the next: table load,
+// shift, table load. The symbol loop (decodeSymbols) keeps that chain short.
+// It keeps the bit reader, the output position and the block count in local
+// variables, since every store into the window could otherwise alias them.
+// It looks up the next symbol's entry before refilling, so that the table
+// load and the refill's load overlap. A literal from the direct table takes
+// at most 12 bits, so after one a second symbol is decoded without a refill.
+// A match that neither wraps the window nor crosses the chunk's end is copied
+// 16 (or 8) bytes at a time, putting back the bytes the last step writes past
+// its end; matches closer than 8 bytes and the rest take the byte loop.
 //
 // Hostile input
 // -------------
@@ -105,10 +115,9 @@ constexpr std::uint32_t matchLengthBias = 253; // match length = symbol - 253
 // ---------------------------------------------------------------------------
 
 constexpr std::uint32_t bufferBits = 64;
-// What a refill guarantees at least, and what a whole match may take
-// (symbol 16, distance code 16, extra bits 12).
+// What a refill guarantees at least: enough for a whole match (symbol 16,
+// distance code 16, extra bits 12) and the next symbol's table bits.
 constexpr std::uint32_t refilledBits = 56;
-constexpr std::uint32_t matchBits = 44;
 constexpr std::uint32_t wordBytes = 8;
 
 // ---------------------------------------------------------------------------
@@ -129,7 +138,7 @@ constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
 }
 
 // Entries below this one are literals from the direct table.
-constexpr std::uint32_t firstMatchEntry = 256u << entryLengthBits;
+constexpr std::uint32_t firstMatchEntry = firstMatchSymbol << entryLengthBits;
 
 // The smallest entry whose value is a tree node of the given code.
 constexpr std::uint32_t firstNodeEntry(std::uint32_t alphabet) {
@@ -560,8 +569,10 @@ static void readSymbolLengths() {
             symbolLen[i++] = static_cast<unsigned char>(s - 2);
             continue;
         }
-        std::uint32_t zeros = 1;
-        if (s == shortZeroRun) {
+        std::uint32_t zeros = 0;
+        if (s == oneZero) {
+            zeros = 1;
+        } else if (s == shortZeroRun) {
             zeros = takeBits(4) + 3;
         } else if (s == longZeroRun) {
             zeros = takeBits(9) + 20;

@@ -324,8 +324,10 @@ void readSymbolLengths() {
             symbolLen[i++] = static_cast<unsigned char>(s - 2);
             continue;
         }
-        std::uint32_t zeros = 1;
-        if (s == shortZeroRun) {
+        std::uint32_t zeros = 0;
+        if (s == oneZero) {
+            zeros = 1;
+        } else if (s == shortZeroRun) {
             zeros = takeBits(4) + 3;
         } else if (s == longZeroRun) {
             zeros = takeBits(9) + 20;
