@@ -4,6 +4,7 @@
 #include "tests/support/lzh_container.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <stdexcept>
 
 TEST(LzhContainer, CrcOfKnownText) {
@@ -49,6 +50,29 @@ TEST(LzhContainer, HeaderCrcCoversTheWholeHeader) {
     std::uint16_t stored = static_cast<std::uint16_t>(archive[27] | archive[28] << 8);
     archive[27] = archive[28] = 0;
     EXPECT_EQ(lzhCrc16(archive.data(), headerSize), stored);
+}
+
+TEST(LzhContainer, DirectoriesGoInTheirOwnExtendedHeader) {
+    // Readers that take a separator in the file name for part of the name
+    // need the directories in header type 2, each closed by 0xFF.
+    LzhEntry entry;
+    entry.method = "-lh0-";
+    entry.name = "dir\\sub dir\\file.bin";
+    entry.data = Bytes{'x'};
+    entry.originalSize = 1;
+    Bytes archive = writeLzhArchive({entry});
+    std::map<int, std::string> extensions;
+    std::size_t at = 26; // first extended header, after its 2-byte size
+    for (std::size_t size = archive[24] | archive[25] << 8; size != 0;) {
+        ASSERT_LE(at + size, archive.size());
+        extensions[archive[at]] =
+            std::string(archive.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                        archive.begin() + static_cast<std::ptrdiff_t>(at + size - 2));
+        at += size;
+        size = archive[at - 2] | archive[at - 1] << 8;
+    }
+    EXPECT_EQ(extensions[0x01], "file.bin");
+    EXPECT_EQ(extensions[0x02], "dir\xFFsub dir\xFF");
 }
 
 TEST(LzhContainer, PayloadRoundTripKeepsStreamsAndNames) {
