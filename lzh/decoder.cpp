@@ -102,7 +102,7 @@ constexpr std::uint32_t lengthZeroRunAfter = 3;
 constexpr std::uint32_t noZeroRun = 0xFFFFFFFF;
 
 // Symbols of the length code below 3 are runs of zero lengths.
-constexpr std::uint32_t oneZero = 0;
+constexpr std::uint32_t oneZero = 0;      // one zero
 constexpr std::uint32_t shortZeroRun = 1; // 4 bits follow: 3 to 18 zeros
 constexpr std::uint32_t longZeroRun = 2;  // 9 bits follow: 20 to 531 zeros
 constexpr std::uint32_t firstLengthSymbol = 3;
@@ -332,6 +332,51 @@ static std::uint32_t takeBits(std::uint32_t n) {
     return value;
 }
 
+// The symbol loops keep their own copies of the bit reader, with a pointer in
+// place of readIndex: a store into a byte array could alias the state, and
+// the compiler would reload it after every output byte. These hand the
+// copies to the state and take them back around anything else that reads
+// bits.
+[[gnu::always_inline]] inline static void storeReader(std::uint64_t bits, std::uint32_t have,
+                                                      const unsigned char* in) {
+    bitBuffer = bits;
+    bitCount = have;
+    readIndex = static_cast<std::uint32_t>(in - packedData);
+}
+
+[[gnu::always_inline]] inline static void loadReader(std::uint64_t& bits, std::uint32_t& have,
+                                                     const unsigned char*& in) {
+    bits = bitBuffer;
+    have = bitCount;
+    in = packedData + readIndex;
+}
+
+// Brings the loop's copies to at least 56 bits. Refilling a word every time
+// costs less than guessing whether it is needed. A whole word can be loaded
+// from every address below wordEnd.
+[[gnu::always_inline]] inline static void refillLoop(std::uintptr_t wordEnd, std::uint64_t& bits,
+                                                     std::uint32_t& have,
+                                                     const unsigned char*& in) {
+    if (reinterpret_cast<std::uintptr_t>(in) < wordEnd) {
+        bits |= loadBigEndian(in) >> have;
+        in += (bufferBits - 1 - have) / 8;
+        have |= refilledBits;
+    } else {
+        storeReader(bits, have, in);
+        refillByBytes();
+        loadReader(bits, have, in);
+    }
+}
+
+// The end of the addresses from which a whole word can be loaded.
+static std::uintptr_t wordLoadEnd() {
+    std::uintptr_t end = reinterpret_cast<std::uintptr_t>(packedData);
+    if (packedSize >= wordBytes) {
+        end += packedSize - wordBytes + 1;
+    }
+    return end;
+}
+
 // ---------------------------------------------------------------------------
 // Table builder
 // ---------------------------------------------------------------------------
@@ -351,13 +396,18 @@ static bool takeNode(std::uint32_t* lastNode) {
 }
 
 // Fills n slots with the same entry. A code's slots start at a multiple of
-// their number, so from four on they are filled a word at a time.
+// their number, so from four on they are filled eight or sixteen bytes at a
+// time: a block header fills the whole 4096-slot table.
 static void fillEntries(std::uint16_t* slots, std::uint32_t n, std::uint16_t entry) {
-    if (n >= 4) {
+    if (n >= 8) {
         std::uint64_t four = entry * 0x0001000100010001ull;
-        for (std::uint32_t i = 0; i < n; i += 4) {
-            std::memcpy(slots + i, &four, sizeof four);
+        std::uint64_t eight[2] = {four, four};
+        for (std::uint32_t i = 0; i < n; i += 8) {
+            std::memcpy(slots + i, eight, sizeof eight);
         }
+    } else if (n == 4) {
+        std::uint64_t four = entry * 0x0001000100010001ull;
+        std::memcpy(slots, &four, sizeof four);
     } else {
         for (std::uint32_t i = 0; i < n; ++i) {
             slots[i] = entry;
@@ -365,19 +415,39 @@ static void fillEntries(std::uint16_t* slots, std::uint32_t n, std::uint16_t ent
     }
 }
 
+// How many codes have each length. Four tallies side by side, so that runs
+// of equal lengths do not wait on one counter.
+static void countLengths(std::uint32_t alphabet, const unsigned char* lengths,
+                         std::uint32_t* count) {
+    std::uint32_t lanes[4][longestCode + 1] = {};
+    std::uint32_t c = 0;
+    for (; c + 4 <= alphabet; c += 4) {
+        lanes[0][lengths[c]]++;
+        lanes[1][lengths[c + 1]]++;
+        lanes[2][lengths[c + 2]]++;
+        lanes[3][lengths[c + 3]]++;
+    }
+    for (; c < alphabet; ++c) {
+        lanes[0][lengths[c]]++;
+    }
+    for (std::uint32_t len = 0; len <= longestCode; ++len) {
+        count[len] = lanes[0][len] + lanes[1][len] + lanes[2][len] + lanes[3][len];
+    }
+}
+
 // Builds the canonical code of the given lengths (each 0 to 16) into a direct
 // table of 2^tableBits entries plus tree nodes numbered from the alphabet
-// size. Lengths that do not make a complete prefix code leave the table and
-// the trees as they were and mark the stream damaged.
-static void buildTable(std::uint32_t alphabet, const unsigned char* lengths,
+// size. Only the first `sent` lengths may be nonzero: a block sends the
+// lengths up to its last symbol in use, often half the symbol alphabet.
+// Lengths that do not make a complete prefix code leave the table and the
+// trees as they were and mark the stream damaged.
+static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigned char* lengths,
                        std::uint32_t tableBits, std::uint16_t* table) {
-    std::uint32_t count[longestCode + 1] = {};
+    std::uint32_t count[longestCode + 1];
     std::uint32_t start[longestCode + 2] = {};
     std::uint32_t weight[longestCode + 1] = {};
 
-    for (std::uint32_t c = 0; c < alphabet; ++c) {
-        count[lengths[c]]++;
-    }
+    countLengths(sent, lengths, count);
     // start[L] is the first code of length L, left-aligned in 16 bits.
     for (std::uint32_t len = 1; len <= longestCode; ++len) {
         start[len + 1] = start[len] + (count[len] << (longestCode - len));
@@ -404,7 +474,7 @@ static void buildTable(std::uint32_t alphabet, const unsigned char* lengths,
     // The last node handed out; the first one is numbered alphabet.
     std::uint32_t lastNode = alphabet - 1;
     std::uint32_t branchBit = 1u << (15 - tableBits);
-    for (std::uint32_t c = 0; c < alphabet; ++c) {
+    for (std::uint32_t c = 0; c < sent; ++c) {
         std::uint32_t len = lengths[c];
         if (len == 0) {
             continue;
@@ -541,7 +611,7 @@ static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits, std:
     for (; i < alphabet; ++i) {
         auxLen[i] = 0;
     }
-    buildTable(alphabet, auxLen, auxTableBits, auxTable);
+    buildTable(alphabet, n, auxLen, auxTableBits, auxTable);
 }
 
 // Reads the symbol code's lengths, sent through the length code.
@@ -555,39 +625,50 @@ static void readSymbolLengths() {
     if (streamDamaged(n > symbolAlphabet)) {
         return;
     }
+    std::uintptr_t wordEnd = wordLoadEnd();
+    std::uint64_t bits;
+    std::uint32_t have;
+    const unsigned char* in;
+    loadReader(bits, have, in);
     std::uint32_t i = 0;
     while (i < n) {
-        ensureBits();
-        std::uint32_t entry =
-            lookupEntry(auxTable, auxTableBits, lengthAlphabet, auxLen, bitBuffer);
+        // A code of up to 16 bits and a run of up to 9 fit the refill.
+        refillLoop(wordEnd, bits, have, in);
+        std::uint32_t entry = lookupEntry(auxTable, auxTableBits, lengthAlphabet, auxLen, bits);
         if (decodeError) {
+            storeReader(bits, have, in);
             return;
         }
-        dropBits(entry & entryLengthMask);
+        bits <<= entry & entryLengthMask;
+        have -= entry & entryLengthMask;
         std::uint32_t s = entry >> entryLengthBits;
         if (s >= firstLengthSymbol) {
             symbolLen[i++] = static_cast<unsigned char>(s - 2);
             continue;
         }
-        std::uint32_t zeros = 0;
-        if (s == oneZero) {
-            zeros = 1;
-        } else if (s == shortZeroRun) {
-            zeros = takeBits(4) + 3;
+        std::uint32_t zeros = 1; // oneZero
+        if (s == shortZeroRun) {
+            zeros = peek(bits, 4) + 3;
+            bits <<= 4;
+            have -= 4;
         } else if (s == longZeroRun) {
-            zeros = takeBits(9) + 20;
+            zeros = peek(bits, 9) + 20;
+            bits <<= 9;
+            have -= 9;
         }
         if (streamDamaged(zeros > symbolAlphabet - i)) {
+            storeReader(bits, have, in);
             return;
         }
         for (; zeros > 0; --zeros) {
             symbolLen[i++] = 0;
         }
     }
+    storeReader(bits, have, in);
     for (; i < symbolAlphabet; ++i) {
         symbolLen[i] = 0;
     }
-    buildTable(symbolAlphabet, symbolLen, symbolTableBits, symbolTable);
+    buildTable(symbolAlphabet, n, symbolLen, symbolTableBits, symbolTable);
 }
 
 // Turns the distance code's table into distance steps.
@@ -682,40 +763,6 @@ void decodeStart(const unsigned char* packed, std::uint32_t size) {
     pendingCopy = 0;
 }
 
-// The symbol loop keeps its own copies of the bit reader, with a pointer in
-// place of readIndex; these hand them to the state and take them back around
-// anything else that reads bits.
-[[gnu::always_inline]] inline static void storeReader(std::uint64_t bits, std::uint32_t have,
-                                                      const unsigned char* in) {
-    bitBuffer = bits;
-    bitCount = have;
-    readIndex = static_cast<std::uint32_t>(in - packedData);
-}
-
-[[gnu::always_inline]] inline static void loadReader(std::uint64_t& bits, std::uint32_t& have,
-                                                     const unsigned char*& in) {
-    bits = bitBuffer;
-    have = bitCount;
-    in = packedData + readIndex;
-}
-
-// Brings the loop's copies to at least 56 bits. Refilling a word every time
-// costs less than guessing whether it is needed. A whole word can be loaded
-// from every address below wordEnd.
-[[gnu::always_inline]] inline static void refillLoop(std::uintptr_t wordEnd, std::uint64_t& bits,
-                                                     std::uint32_t& have,
-                                                     const unsigned char*& in) {
-    if (reinterpret_cast<std::uintptr_t>(in) < wordEnd) {
-        bits |= loadBigEndian(in) >> have;
-        in += (bufferBits - 1 - have) / 8;
-        have |= refilledBits;
-    } else {
-        storeReader(bits, have, in);
-        refillByBytes();
-        loadReader(bits, have, in);
-    }
-}
-
 // Consumes a literal's code and puts the literal out.
 [[gnu::always_inline]] inline static void putLiteral(std::uint32_t entry, std::uint64_t& bits,
                                                      std::uint32_t& have, unsigned char* buffer,
@@ -739,10 +786,7 @@ void decodeStart(const unsigned char* packed, std::uint32_t size) {
 // a second symbol is decoded without a refill, and only a match that follows
 // such a literal may need one before the next lookup.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
-    std::uintptr_t wordEnd = reinterpret_cast<std::uintptr_t>(packedData);
-    if (packedSize >= wordBytes) {
-        wordEnd += packedSize - wordBytes + 1;
-    }
+    std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
     std::uint32_t have;
     const unsigned char* in;
