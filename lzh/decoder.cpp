@@ -140,6 +140,10 @@ constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
 // Entries below this one are literals from the direct table.
 constexpr std::uint32_t firstMatchEntry = firstMatchSymbol << entryLengthBits;
 
+// Tables are filled eight entries at a time and have eight spare entries
+// after their last slot.
+constexpr std::uint32_t fillStep = 8;
+
 // The smallest entry whose value is a tree node of the given code.
 constexpr std::uint32_t firstNodeEntry(std::uint32_t alphabet) {
     return alphabet << entryLengthBits;
@@ -215,10 +219,10 @@ static std::uint32_t copyPos;
 
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
 static unsigned char symbolLen[symbolAlphabet];
-static std::uint16_t symbolTable[1u << symbolTableBits];
+static std::uint16_t symbolTable[(1u << symbolTableBits) + fillStep];
 // Length code while a block header is read, then the distance code.
 static unsigned char auxLen[lengthAlphabet];
-static std::uint16_t auxTable[1u << auxTableBits];
+static std::uint16_t auxTable[(1u << auxTableBits) + fillStep];
 // The distance code once more, by the same top 8 bits, as distance steps.
 static std::uint32_t distanceSteps[1u << auxTableBits];
 // Child links of the tree nodes for codes longer than the direct lookup: a
@@ -395,24 +399,17 @@ static bool takeNode(std::uint32_t* lastNode) {
     return true;
 }
 
-// Fills n slots with the same entry. A code's slots start at a multiple of
-// their number, so from four on they are filled eight or sixteen bytes at a
-// time: a block header fills the whole 4096-slot table.
+// Fills n slots with the same entry, sixteen bytes at a time. Codes are
+// filled in slot order, so the slots a short fill writes past its own are
+// filled again by the codes after it; the tables have room for the last one.
 static void fillEntries(std::uint16_t* slots, std::uint32_t n, std::uint16_t entry) {
-    if (n >= 8) {
-        std::uint64_t four = entry * 0x0001000100010001ull;
-        std::uint64_t eight[2] = {four, four};
-        for (std::uint32_t i = 0; i < n; i += 8) {
-            std::memcpy(slots + i, eight, sizeof eight);
-        }
-    } else if (n == 4) {
-        std::uint64_t four = entry * 0x0001000100010001ull;
-        std::memcpy(slots, &four, sizeof four);
-    } else {
-        for (std::uint32_t i = 0; i < n; ++i) {
-            slots[i] = entry;
-        }
-    }
+    std::uint64_t four = entry * 0x0001000100010001ull;
+    std::uint64_t eight[2] = {four, four};
+    std::uint32_t i = 0;
+    do {
+        std::memcpy(slots + i, eight, sizeof eight);
+        i += fillStep;
+    } while (i < n);
 }
 
 // How many codes have each length. Four tallies side by side, so that runs
@@ -435,6 +432,46 @@ static void countLengths(std::uint32_t alphabet, const unsigned char* lengths,
     }
 }
 
+// Puts the codes longer than the table's bits into trees hanging from the
+// table's last slots. ordered holds those codes' symbols in code order; the
+// codes of each length count upward from start[length] (left-aligned in 16
+// bits). The root slot holds its node as an entry; nodes hold plain symbols
+// and node numbers, one step per bit below the table.
+static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
+                      const std::uint32_t* count, const std::uint32_t* start,
+                      std::uint32_t tableBits, std::uint16_t* table) {
+    // The last node handed out; the first one is numbered alphabet.
+    std::uint32_t lastNode = alphabet - 1;
+    std::uint32_t branchBit = 1u << (15 - tableBits);
+    std::uint32_t shift = longestCode - tableBits;
+    for (std::uint32_t len = tableBits + 1; len <= longestCode; ++len) {
+        std::uint32_t code = start[len];
+        for (std::uint32_t n = count[len]; n > 0; --n, code += 1u << (longestCode - len)) {
+            std::uint16_t& root = table[code >> shift];
+            if (root == 0) {
+                if (!takeNode(&lastNode)) {
+                    return;
+                }
+                root = packEntry(lastNode, tableBits);
+            }
+            std::uint32_t node = root >> entryLengthBits;
+            std::uint32_t bits = code;
+            for (std::uint32_t step = tableBits + 1; step < len; ++step) {
+                std::uint16_t& child = (bits & branchBit) ? treeRight[node] : treeLeft[node];
+                if (child == 0) {
+                    if (!takeNode(&lastNode)) {
+                        return;
+                    }
+                    child = static_cast<std::uint16_t>(lastNode);
+                }
+                node = child;
+                bits <<= 1;
+            }
+            ((bits & branchBit) ? treeRight[node] : treeLeft[node]) = *ordered++;
+        }
+    }
+}
+
 // Builds the canonical code of the given lengths (each 0 to 16) into a direct
 // table of 2^tableBits entries plus tree nodes numbered from the alphabet
 // size. Only the first `sent` lengths may be nonzero: a block sends the
@@ -445,7 +482,6 @@ static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigne
                        std::uint32_t tableBits, std::uint16_t* table) {
     std::uint32_t count[longestCode + 1];
     std::uint32_t start[longestCode + 2] = {};
-    std::uint32_t weight[longestCode + 1] = {};
 
     countLengths(sent, lengths, count);
     // start[L] is the first code of length L, left-aligned in 16 bits.
@@ -456,59 +492,36 @@ static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigne
         return;
     }
 
-    std::uint32_t shift = longestCode - tableBits;
-    for (std::uint32_t len = 1; len <= tableBits; ++len) {
-        start[len] >>= shift;
-        weight[len] = 1u << (tableBits - len);
+    // The symbols in code order: by length, then by symbol. Absent symbols
+    // are put after the others, which spares a branch per symbol.
+    std::uint16_t ordered[symbolAlphabet];
+    std::uint32_t next[longestCode + 1];
+    next[1] = 0;
+    for (std::uint32_t len = 1; len < longestCode; ++len) {
+        next[len + 1] = next[len] + count[len];
     }
-    for (std::uint32_t len = tableBits + 1; len <= longestCode; ++len) {
-        weight[len] = 1u << (longestCode - len);
+    next[0] = next[longestCode] + count[longestCode];
+    for (std::uint32_t c = 0; c < sent; ++c) {
+        ordered[next[lengths[c]]++] = static_cast<std::uint16_t>(c);
     }
 
-    // Slots from the first long code on will hold tree roots.
+    // Codes that fit the table fill 2^(tableBits - length) slots each, in
+    // slot order.
+    std::uint32_t slot = 0;
+    std::uint32_t k = 0;
+    for (std::uint32_t len = 1; len <= tableBits; ++len) {
+        std::uint32_t weight = 1u << (tableBits - len);
+        for (std::uint32_t end = k + count[len]; k < end; ++k) {
+            fillEntries(table + slot, weight, packEntry(ordered[k], len));
+            slot += weight;
+        }
+    }
+    // The remaining slots hold the roots of the longer codes' trees.
     std::uint32_t tableSize = 1u << tableBits;
-    for (std::uint32_t i = start[tableBits + 1] >> shift; i < tableSize; ++i) {
+    for (std::uint32_t i = slot; i < tableSize; ++i) {
         table[i] = 0;
     }
-
-    // The last node handed out; the first one is numbered alphabet.
-    std::uint32_t lastNode = alphabet - 1;
-    std::uint32_t branchBit = 1u << (15 - tableBits);
-    for (std::uint32_t c = 0; c < sent; ++c) {
-        std::uint32_t len = lengths[c];
-        if (len == 0) {
-            continue;
-        }
-        std::uint32_t next = start[len] + weight[len];
-        if (len <= tableBits) {
-            fillEntries(table + start[len], weight[len], packEntry(c, len));
-        } else {
-            // The root slot holds its node as an entry; nodes hold plain
-            // symbols and node numbers. One step per bit below the table.
-            std::uint32_t code = start[len];
-            std::uint16_t& root = table[code >> shift];
-            if (root == 0) {
-                if (!takeNode(&lastNode)) {
-                    return;
-                }
-                root = packEntry(lastNode, tableBits);
-            }
-            std::uint32_t node = root >> entryLengthBits;
-            for (std::uint32_t step = tableBits + 1; step < len; ++step) {
-                std::uint16_t& child = (code & branchBit) ? treeRight[node] : treeLeft[node];
-                if (child == 0) {
-                    if (!takeNode(&lastNode)) {
-                        return;
-                    }
-                    child = static_cast<std::uint16_t>(lastNode);
-                }
-                node = child;
-                code <<= 1;
-            }
-            ((code & branchBit) ? treeRight[node] : treeLeft[node]) = static_cast<std::uint16_t>(c);
-        }
-        start[len] = next;
-    }
+    growTrees(alphabet, ordered + k, count, start, tableBits, table);
 }
 
 // ---------------------------------------------------------------------------
