@@ -750,6 +750,36 @@ static std::uint32_t copyPending(unsigned char* buffer, std::uint32_t r, std::ui
     std::memcpy(target + length, after, step);
 }
 
+// A match closer than 8 bytes repeats its last `distance` bytes: they are
+// made into a word holding the pattern, which is stored every multiple of
+// the distance up to eight bytes, with no load waiting on a store before it.
+// The caller makes sure that the target and the word after it stay clear of
+// the window's end; the bytes the last store writes past the target's end
+// are put back.
+[[gnu::always_inline]] inline static void repeatPattern(unsigned char* window, std::uint32_t to,
+                                                        std::uint32_t from, std::uint32_t length,
+                                                        std::uint32_t distance) {
+    // Byte k of the pattern is the k-th byte of the word in memory.
+    std::uint64_t word = 0;
+    for (std::uint32_t k = 0; k < distance; ++k) {
+        word |= std::uint64_t{window[(from + k) & windowMask]} << (8 * k);
+    }
+    for (std::uint32_t width = 8 * distance; width < 64; width *= 2) {
+        word |= word << width;
+    }
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    unsigned char* target = window + to;
+    unsigned char after[copyWord];
+    std::memcpy(after, target + length, copyWord);
+    std::uint32_t step = copyWord - copyWord % distance;
+    for (std::uint32_t i = 0; i < length; i += step) {
+        std::memcpy(target + i, &word, copyWord);
+    }
+    std::memcpy(target + length, after, copyWord);
+}
+
 // ---------------------------------------------------------------------------
 // Chunks
 // ---------------------------------------------------------------------------
@@ -881,13 +911,16 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         entry = nextSymbolEntry(bits);
 
         std::uint32_t from = (r - distance) & windowMask;
-        bool clear = r + length <= count && r + length + copyStep <= windowSize &&
-                     from + length + copyStep <= windowSize;
+        bool targetClear = r + length <= count && r + length + copyStep <= windowSize;
+        bool clear = targetClear && from + length + copyStep <= windowSize;
         if (clear && distance >= copyStep) {
             copySteps(buffer, r, from, length, copyStep);
             r += length;
         } else if (clear && distance >= copyWord) {
             copySteps(buffer, r, from, length, copyWord);
+            r += length;
+        } else if (targetClear && distance < copyWord) {
+            repeatPattern(buffer, r, from, length, distance);
             r += length;
         } else {
             pendingCopy = static_cast<std::int32_t>(length);
