@@ -144,6 +144,13 @@ constexpr std::uint32_t firstMatchEntry = firstMatchSymbol << entryLengthBits;
 // after their last slot.
 constexpr std::uint32_t fillStep = 8;
 
+// The table builder goes through a code's lengths in four lanes of equal
+// size; the length arrays have room for the last lane's end, always zero.
+constexpr std::uint32_t lengthLanes = 4;
+constexpr std::uint32_t paddedLengths(std::uint32_t alphabet) {
+    return (alphabet + lengthLanes - 1) / lengthLanes * lengthLanes;
+}
+
 // The smallest entry whose value is a tree node of the given code.
 constexpr std::uint32_t firstNodeEntry(std::uint32_t alphabet) {
     return alphabet << entryLengthBits;
@@ -218,10 +225,10 @@ static std::int32_t pendingCopy;
 static std::uint32_t copyPos;
 
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
-static unsigned char symbolLen[symbolAlphabet];
+static unsigned char symbolLen[paddedLengths(symbolAlphabet)];
 static std::uint16_t symbolTable[(1u << symbolTableBits) + fillStep];
 // Length code while a block header is read, then the distance code.
-static unsigned char auxLen[lengthAlphabet];
+static unsigned char auxLen[paddedLengths(lengthAlphabet)];
 static std::uint16_t auxTable[(1u << auxTableBits) + fillStep];
 // The distance code once more, by the same top 8 bits, as distance steps.
 static std::uint32_t distanceSteps[1u << auxTableBits];
@@ -412,23 +419,43 @@ static void fillEntries(std::uint16_t* slots, std::uint32_t n, std::uint16_t ent
     } while (i < n);
 }
 
-// How many codes have each length. Four tallies side by side, so that runs
-// of equal lengths do not wait on one counter.
-static void countLengths(std::uint32_t alphabet, const unsigned char* lengths,
-                         std::uint32_t* count) {
-    std::uint32_t lanes[4][longestCode + 1] = {};
-    std::uint32_t c = 0;
-    for (; c + 4 <= alphabet; c += 4) {
-        lanes[0][lengths[c]]++;
-        lanes[1][lengths[c + 1]]++;
-        lanes[2][lengths[c + 2]]++;
-        lanes[3][lengths[c + 3]]++;
+// How many codes have each length, in each of the lanes: the lengths split
+// into lengthLanes runs of laneSize. The lanes are counted side by side, so
+// that runs of equal lengths do not wait on one counter.
+static void countLengths(std::uint32_t laneSize, const unsigned char* lengths,
+                         std::uint32_t (*lanes)[longestCode + 1]) {
+    for (std::uint32_t t = 0; t < laneSize; ++t) {
+        for (std::uint32_t j = 0; j < lengthLanes; ++j) {
+            lanes[j][lengths[j * laneSize + t]]++;
+        }
     }
-    for (; c < alphabet; ++c) {
-        lanes[0][lengths[c]]++;
+}
+
+// Puts the symbols in code order: by length, then by symbol; absent symbols
+// after the others, which spares a branch per symbol. Each lane writes from
+// its own positions, so the lanes do not wait on each other either.
+static void orderSymbols(std::uint32_t laneSize, const unsigned char* lengths,
+                         const std::uint32_t (*lanes)[longestCode + 1], const std::uint32_t* count,
+                         std::uint16_t* ordered) {
+    std::uint32_t first[longestCode + 1];
+    first[1] = 0;
+    for (std::uint32_t len = 1; len < longestCode; ++len) {
+        first[len + 1] = first[len] + count[len];
     }
+    first[0] = first[longestCode] + count[longestCode];
+    std::uint32_t next[lengthLanes][longestCode + 1];
     for (std::uint32_t len = 0; len <= longestCode; ++len) {
-        count[len] = lanes[0][len] + lanes[1][len] + lanes[2][len] + lanes[3][len];
+        std::uint32_t position = first[len];
+        for (std::uint32_t j = 0; j < lengthLanes; ++j) {
+            next[j][len] = position;
+            position += lanes[j][len];
+        }
+    }
+    for (std::uint32_t t = 0; t < laneSize; ++t) {
+        for (std::uint32_t j = 0; j < lengthLanes; ++j) {
+            std::uint32_t c = j * laneSize + t;
+            ordered[next[j][lengths[c]]++] = static_cast<std::uint16_t>(c);
+        }
     }
 }
 
@@ -474,36 +501,30 @@ static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
 
 // Builds the canonical code of the given lengths (each 0 to 16) into a direct
 // table of 2^tableBits entries plus tree nodes numbered from the alphabet
-// size. Only the first `sent` lengths may be nonzero: a block sends the
-// lengths up to its last symbol in use, often half the symbol alphabet.
+// size. Only the first `sent` lengths may be nonzero (a block sends the
+// lengths up to its last symbol in use, often half the symbol alphabet), and
+// the lengths array is zero from there up to its padded size.
 // Lengths that do not make a complete prefix code leave the table and the
 // trees as they were and mark the stream damaged.
 static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigned char* lengths,
                        std::uint32_t tableBits, std::uint16_t* table) {
+    std::uint32_t laneSize = paddedLengths(sent) / lengthLanes;
+    std::uint32_t lanes[lengthLanes][longestCode + 1] = {};
+    countLengths(laneSize, lengths, lanes);
     std::uint32_t count[longestCode + 1];
-    std::uint32_t start[longestCode + 2] = {};
-
-    countLengths(sent, lengths, count);
+    for (std::uint32_t len = 0; len <= longestCode; ++len) {
+        count[len] = lanes[0][len] + lanes[1][len] + lanes[2][len] + lanes[3][len];
+    }
     // start[L] is the first code of length L, left-aligned in 16 bits.
+    std::uint32_t start[longestCode + 2] = {};
     for (std::uint32_t len = 1; len <= longestCode; ++len) {
         start[len + 1] = start[len] + (count[len] << (longestCode - len));
     }
     if (streamDamaged(start[longestCode + 1] != 0x10000)) {
         return;
     }
-
-    // The symbols in code order: by length, then by symbol. Absent symbols
-    // are put after the others, which spares a branch per symbol.
-    std::uint16_t ordered[symbolAlphabet];
-    std::uint32_t next[longestCode + 1];
-    next[1] = 0;
-    for (std::uint32_t len = 1; len < longestCode; ++len) {
-        next[len + 1] = next[len] + count[len];
-    }
-    next[0] = next[longestCode] + count[longestCode];
-    for (std::uint32_t c = 0; c < sent; ++c) {
-        ordered[next[lengths[c]]++] = static_cast<std::uint16_t>(c);
-    }
+    std::uint16_t ordered[paddedLengths(symbolAlphabet)];
+    orderSymbols(laneSize, lengths, lanes, count, ordered);
 
     // Codes that fit the table fill 2^(tableBits - length) slots each, in
     // slot order.
@@ -621,7 +642,9 @@ static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits, std:
             }
         }
     }
-    for (; i < alphabet; ++i) {
+    // Up to the padding: the length code's lengths must not show through
+    // the distance code's.
+    for (; i < paddedLengths(lengthAlphabet); ++i) {
         auxLen[i] = 0;
     }
     buildTable(alphabet, n, auxLen, auxTableBits, auxTable);
