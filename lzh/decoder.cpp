@@ -51,7 +51,11 @@
 // holds a tree node number (any value at or above the alphabet size) and the
 // decoder walks treeLeft / treeRight one further bit at a time. Tables are
 // built canonically: codes ordered by length, then by symbol, counting
-// upward.
+// upward. A block header costs about as much as a few thousand output bytes,
+// so the builder avoids waiting on itself: it counts and orders the lengths
+// in four independent lanes and fills the table in slot order, sixteen
+// bytes a store, each short code's store running over into the next code's
+// slots, which that code then overwrites.
 //
 // What bounds the speed is the chain from one symbol to the next: table load,
 // shift, table load. The symbol loop (decodeSymbols) keeps that chain short.
@@ -62,7 +66,9 @@
 // at most 12 bits, so after one a second symbol is decoded without a refill.
 // A match that neither wraps the window nor crosses the chunk's end is copied
 // 16 (or 8) bytes at a time, putting back the bytes the last step writes past
-// its end; matches closer than 8 bytes and the rest take the byte loop.
+// its end; a match closer than 8 bytes (runs of one byte, short patterns) is
+// made into one repeated word and stored without reading back its own
+// output. The rest take the byte loop.
 //
 // Hostile input
 // -------------
