@@ -2,11 +2,11 @@
 // them) and our payload archive format. Test and benchmark code only.
 #pragma once
 
+#include "tests/support/bytes.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-using Bytes = std::vector<std::uint8_t>;
 
 struct LzhEntry {
     std::string method; // "-lh5-", "-lh0-", ...

@@ -2,6 +2,7 @@
 #include "archive/entry.h"
 #include "archive/verify.h"
 
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/lh5_stream.h"
 
@@ -20,10 +21,6 @@ HeaderRead readAt(const Bytes& archive, std::uint32_t offset = 0) {
     read.result = readEntryHeader(archive.data(), static_cast<std::uint32_t>(archive.size()),
                                   offset, &read.header, &read.fault);
     return read;
-}
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
 }
 
 } // namespace

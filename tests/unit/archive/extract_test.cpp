@@ -5,6 +5,7 @@
 #include "lzh/decoder.h"
 #include "setup/state.h"
 
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/fixture_source.h"
 #include "tests/support/lh5_stream.h"
@@ -14,14 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-std::uint32_t sizeOf(const Bytes& bytes) {
-    return static_cast<std::uint32_t>(bytes.size());
-}
 
 // An install directory inside a scratch directory, so that a test can also
 // see that nothing appeared beside it.

@@ -4,6 +4,7 @@
 #include "archive/entry.h"
 #include "archive/extract.h"
 
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/scratch_dir.h"
 
@@ -11,10 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 
 class HostileEntry : public ::testing::Test {
   protected:

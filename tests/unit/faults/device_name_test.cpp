@@ -7,6 +7,7 @@
 #include "archive/extract.h"
 #include "archive/writer.h"
 
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/scratch_dir.h"
 
@@ -14,13 +15,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-namespace {
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(DeviceNames, DeviceComponentsAreUnsafe) {
     for (const char* name :

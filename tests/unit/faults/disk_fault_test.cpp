@@ -5,6 +5,7 @@
 #include "archive/entry.h"
 #include "archive/extract.h"
 
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/lh5_stream.h"
 #include "tests/support/scratch_dir.h"
@@ -19,14 +20,6 @@
 #endif
 
 namespace {
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-std::uint32_t sizeOf(const Bytes& bytes) {
-    return static_cast<std::uint32_t>(bytes.size());
-}
 
 // Where a walk of single entries stopped, and why.
 struct WalkOutcome {

@@ -6,6 +6,7 @@
 #include "archive/verify.h"
 #include "lzh/decoder.h"
 
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/lh5_stream.h"
 #include "tests/support/scratch_dir.h"
@@ -23,14 +24,6 @@
 #endif
 
 namespace {
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-std::uint32_t sizeOf(const Bytes& bytes) {
-    return static_cast<std::uint32_t>(bytes.size());
-}
 
 std::vector<int> allSymbols(int alphabet) {
     std::vector<int> symbols(static_cast<std::size_t>(alphabet));

@@ -3,6 +3,7 @@
 // and an archive that was there before is kept as it was.
 #ifndef _WIN32
 
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/lh5_stream.h"
 #include "tests/support/scratch_dir.h"
@@ -16,10 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 
 std::string contents(const std::string& path) {
     Bytes bytes = readFile(path);

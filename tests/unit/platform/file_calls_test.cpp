@@ -3,16 +3,13 @@
 // itself, so the stand-ins are held to the real behaviour.
 #include <windows.h>
 
+#include "tests/support/bytes.h"
 #include "tests/support/scratch_dir.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 
 HANDLE createForWriting(const std::string& path) {
     return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -3,6 +3,7 @@
 // archive behind.
 #include "archive/entry.h"
 
+#include "tests/support/bytes.h"
 #include "tests/support/lzh_container.h"
 #include "tests/support/scratch_dir.h"
 
@@ -34,10 +35,6 @@ struct ZuqRun {
 
 std::string inQuotes(const std::string& s) {
     return '"' + s + '"';
-}
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
 }
 
 Bytes noise(std::size_t size, std::uint32_t seed) {

@@ -1,5 +1,6 @@
 // The zuq program as a user runs it: exit codes, output lines, and what it
 // leaves on disk.
+#include "tests/support/bytes.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/fixture_source.h"
 #include "tests/support/lh5_stream.h"
@@ -44,10 +45,6 @@ std::vector<std::string> lines(const std::string& text) {
         result.push_back(line);
     }
     return result;
-}
-
-Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
 }
 
 class ZuqCommand : public ::testing::Test {
