@@ -1,0 +1,56 @@
+// The lh5 decoder against the plain one the tests keep (tests/support/
+// reference_lh5), on the same inputs as fuzz_decoder: the first two bytes
+// give the number of bytes to decode, the rest is the packed data. Both
+// start from the same window; after every chunk of 8192 bytes they must
+// agree on the damage flag and, while the stream is sound, on the whole
+// window and the decoder state.
+#include "lzh/decoder.h"
+#include "tests/support/reference_lh5.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t sizeFieldBytes = 2;
+constexpr std::uint32_t outputLimit = 3 * windowSize + 1000;
+
+void expect(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < sizeFieldBytes) {
+        return 0;
+    }
+    std::uint32_t unpacked = (data[0] | std::uint32_t{data[1]} << 8) % (outputLimit + 1);
+    const std::uint8_t* packed = data + sizeFieldBytes;
+    auto packedSize = static_cast<std::uint32_t>(size - sizeFieldBytes);
+
+    // The window carries over from the last input; after damage the two may
+    // have left different bytes in it.
+    std::memcpy(referenceLh5::decodeWindow, decodeWindow, windowSize);
+    decodeError = 0;
+    referenceLh5::decodeError = 0;
+    decodeStart(packed, packedSize);
+    referenceLh5::decodeStart(packed, packedSize);
+    for (std::uint32_t remaining = unpacked; remaining > 0;) {
+        std::uint32_t n = remaining > windowSize ? windowSize : remaining;
+        decodeChunk(n, decodeWindow);
+        referenceLh5::decodeChunk(n, referenceLh5::decodeWindow);
+        expect(decodeError == referenceLh5::decodeError);
+        if (decodeError) {
+            break;
+        }
+        expect(std::memcmp(decodeWindow, referenceLh5::decodeWindow, windowSize) == 0);
+        expect(decoderState() == referenceLh5::decoderState());
+        remaining -= n;
+    }
+    return 0;
+}
