@@ -1,9 +1,9 @@
 // The lh5 decoder against the plain one the tests keep (tests/support/
-// reference_lh5), on the same inputs as fuzz_decoder: the first two bytes
-// give the number of bytes to decode, the rest is the packed data. Both
-// start from the same window; after every chunk of 8192 bytes they must
+// reference_lh5), on the input of decoder_input.h. Both start from the same
+// window; after every chunk of 8192 bytes they must
 // agree on the damage flag and, while the stream is sound, on the whole
 // window and the decoder state.
+#include "fuzz/decoder_input.h"
 #include "lzh/decoder.h"
 #include "tests/support/reference_lh5.h"
 
@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr std::size_t sizeFieldBytes = 2;
-constexpr std::uint32_t outputLimit = 3 * windowSize + 1000;
-
 void expect(bool condition) {
     if (!condition) {
         std::abort();
@@ -26,21 +23,19 @@ void expect(bool condition) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < sizeFieldBytes) {
+    DecoderInput input;
+    if (!splitDecoderInput(data, size, &input)) {
         return 0;
     }
-    std::uint32_t unpacked = (data[0] | std::uint32_t{data[1]} << 8) % (outputLimit + 1);
-    const std::uint8_t* packed = data + sizeFieldBytes;
-    auto packedSize = static_cast<std::uint32_t>(size - sizeFieldBytes);
 
     // The window carries over from the last input; after damage the two may
     // have left different bytes in it.
     std::memcpy(referenceLh5::decodeWindow, decodeWindow, windowSize);
     decodeError = 0;
     referenceLh5::decodeError = 0;
-    decodeStart(packed, packedSize);
-    referenceLh5::decodeStart(packed, packedSize);
-    for (std::uint32_t remaining = unpacked; remaining > 0;) {
+    decodeStart(input.packed, input.packedSize);
+    referenceLh5::decodeStart(input.packed, input.packedSize);
+    for (std::uint32_t remaining = input.unpacked; remaining > 0;) {
         std::uint32_t n = remaining > windowSize ? windowSize : remaining;
         decodeChunk(n, decodeWindow);
         referenceLh5::decodeChunk(n, referenceLh5::decodeWindow);

@@ -108,7 +108,7 @@ constexpr std::uint32_t lengthZeroRunAfter = 3;
 constexpr std::uint32_t noZeroRun = 0xFFFFFFFF;
 
 // Symbols of the length code below 3 are runs of zero lengths.
-constexpr std::uint32_t oneZero = 0;      // one zero
+constexpr std::uint32_t oneZero = 0;
 constexpr std::uint32_t shortZeroRun = 1; // 4 bits follow: 3 to 18 zeros
 constexpr std::uint32_t longZeroRun = 2;  // 9 bits follow: 20 to 531 zeros
 constexpr std::uint32_t firstLengthSymbol = 3;
@@ -688,8 +688,10 @@ static void readSymbolLengths() {
             symbolLen[i++] = static_cast<unsigned char>(s - 2);
             continue;
         }
-        std::uint32_t zeros = 1; // oneZero
-        if (s == shortZeroRun) {
+        std::uint32_t zeros = 0;
+        if (s == oneZero) {
+            zeros = 1;
+        } else if (s == shortZeroRun) {
             zeros = peek(bits, 4) + 3;
             bits <<= 4;
             have -= 4;
