@@ -837,17 +837,19 @@ void decodeStart(const unsigned char* packed, std::uint32_t size) {
     pendingCopy = 0;
 }
 
-// Consumes a literal's code and puts the literal out.
-[[gnu::always_inline]] inline static void putLiteral(std::uint32_t entry, std::uint64_t& bits,
-                                                     std::uint32_t& have, unsigned char* buffer,
-                                                     std::uint32_t& r) {
+[[gnu::always_inline]] inline static std::uint32_t nextSymbolEntry(std::uint64_t bits) {
+    return symbolTable[bits >> (bufferBits - symbolTableBits)];
+}
+
+// Consumes a literal's code, puts the literal out and returns the next
+// symbol's entry.
+[[gnu::always_inline]] inline static std::uint32_t
+takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsigned char* buffer,
+            std::uint32_t& r) {
     bits <<= entry & entryLengthMask;
     have -= entry & entryLengthMask;
     buffer[r++] = static_cast<unsigned char>(entry >> entryLengthBits);
-}
-
-[[gnu::always_inline]] inline static std::uint32_t nextSymbolEntry(std::uint64_t bits) {
-    return symbolTable[bits >> (bufferBits - symbolTableBits)];
+    return nextSymbolEntry(bits);
 }
 
 // Decodes symbols into buffer from position r until count bytes are there.
@@ -883,8 +885,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         --left;
         refillLoop(wordEnd, bits, have, in);
         if (entry < firstMatchEntry) {
-            putLiteral(entry, bits, have, buffer, r);
-            entry = nextSymbolEntry(bits);
+            entry = takeLiteral(entry, bits, have, buffer, r);
             if (r == count) {
                 break;
             }
@@ -893,8 +894,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             }
             --left;
             if (entry < firstMatchEntry) {
-                putLiteral(entry, bits, have, buffer, r);
-                entry = nextSymbolEntry(bits);
+                entry = takeLiteral(entry, bits, have, buffer, r);
                 if (r == count) {
                     break;
                 }
@@ -909,8 +909,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
                 break;
             }
             if (entry < firstMatchEntry) {
-                putLiteral(entry, bits, have, buffer, r);
-                entry = nextSymbolEntry(bits);
+                entry = takeLiteral(entry, bits, have, buffer, r);
                 if (r == count) {
                     break;
                 }

@@ -163,7 +163,7 @@ class SetupProgram : public ::testing::Test {
             << "two dialogs carry the same title";
     }
 
-    // Presses Install and answers a question, expecting its caption and text.
+    // A message box with the expected caption and text.
     static void expectBox(const MessageBoxSeen& box, const std::string& caption,
                           const std::string& text) {
         ASSERT_NE(box.window, nullptr) << "expected a box: " << text;

@@ -6,6 +6,7 @@
 #include "tests/support/bytes.h"
 #include "tests/support/lzh_container.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/unit/zuq/run_zuq.h"
 
 #include <gtest/gtest.h>
 
@@ -19,23 +20,12 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ZuqRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string inQuotes(const std::string& s) {
-    return '"' + s + '"';
-}
 
 Bytes noise(std::size_t size, std::uint32_t seed) {
     std::mt19937 random(seed);
@@ -94,22 +84,7 @@ std::vector<std::string> namesOf(const std::vector<Listed>& entries) {
 class ZuqPack : public ::testing::Test {
   protected:
     ZuqRun zuq(const std::vector<std::string>& args) {
-        std::string command = inQuotes(QM_ZUQ_PATH);
-        for (const std::string& arg : args) {
-            command += ' ' + inQuotes(arg);
-        }
-        const std::string out = hostPath(scratch.join("zuq.out"));
-        const std::string err = hostPath(scratch.join("zuq.err"));
-        command += " > " + inQuotes(out) + " 2> " + inQuotes(err);
-#ifdef _WIN32
-        command = inQuotes(command); // cmd.exe drops the outer quotes of the line
-#endif
-        int status = std::system(command.c_str());
-#ifndef _WIN32
-        status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-        const Bytes o = readFile(out), e = readFile(err);
-        return {status, std::string(o.begin(), o.end()), std::string(e.begin(), e.end())};
+        return runZuq(args, scratch.join("zuq.out"), scratch.join("zuq.err"));
     }
 
     // A file below the scratch directory, its folders made on the way.

@@ -5,35 +5,14 @@
 #include "tests/support/fixture_source.h"
 #include "tests/support/lh5_stream.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/unit/zuq/run_zuq.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 namespace {
-
-struct ZuqRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string inQuotes(const std::string& s) {
-    std::string result = s;
-    result.insert(result.begin(), '"');
-    result.push_back('"');
-    return result;
-}
-
-std::string contents(const std::string& path) {
-    Bytes bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -51,27 +30,8 @@ class ZuqCommand : public ::testing::Test {
   protected:
     // Runs zuq with the arguments (each quoted) in the scratch directory.
     ZuqRun zuq(const std::vector<std::string>& args) {
-        std::string command = inQuotes(QM_ZUQ_PATH);
-        for (const std::string& arg : args) {
-            command += ' ';
-            command += inQuotes(arg);
-        }
-        std::string out = scratch.join("zuq.out");
-        std::string err = scratch.join("zuq.err");
-        command += " > ";
-        command += inQuotes(hostPath(out));
-        command += " 2> ";
-        command += inQuotes(hostPath(err));
-#ifdef _WIN32
-        // cmd.exe drops the outer quotes of the whole line.
-        command = inQuotes(command);
-#endif
         std::filesystem::current_path(hostPath(scratch.path()));
-        int status = std::system(command.c_str());
-#ifndef _WIN32
-        status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-        return {status, contents(out), contents(err)};
+        return runZuq(args, scratch.join("zuq.out"), scratch.join("zuq.err"));
     }
 
     std::string saveArchive(const Bytes& archive, const std::string& name = "payload.zuq") {
