@@ -241,7 +241,7 @@ TEST(DecoderBlocks, StatesFollowTheBlock) {
 // --- code lengths -----------------------------------------------------------
 
 TEST(DecoderLengths, ZeroRunFieldFollowsTheThirdLengthWhenCountIsThree) {
-    BitWriter bits;
+    StreamBits bits;
     bits.put(3, 16);
     bits.put(3, 5); // length code: three lengths
     bits.put(1, 3); // 1
@@ -258,7 +258,7 @@ TEST(DecoderLengths, ZeroRunFieldFollowsTheThirdLengthWhenCountIsThree) {
 }
 
 TEST(DecoderLengths, NoZeroRunFieldBelowThreeLengths) {
-    BitWriter bits;
+    StreamBits bits;
     bits.put(3, 16);
     bits.put(2, 5); // length code: two lengths, no zero-run field
     bits.put(1, 3);
@@ -347,7 +347,7 @@ TEST(DecoderBadCodes, CompleteCodeIsAccepted) {
 }
 
 TEST(DecoderBadCodes, NonZeroCountWithOnlyZeroLengthsIsIncomplete) {
-    BitWriter bits;
+    StreamBits bits;
     bits.put(1, 16);
     bits.put(2, 5); // length code: symbols 0 and 1, one bit each
     bits.put(1, 3);

@@ -10,20 +10,20 @@
 namespace {
 
 // A block header start: symbol count, then whatever the test adds.
-BitWriter blockStart() {
-    BitWriter bits;
+StreamBits blockStart() {
+    StreamBits bits;
     bits.put(100, 16);
     return bits;
 }
 
 // A length code of two one-bit lengths for symbols 0 and 1.
-void smallLengthCode(BitWriter& bits) {
+void smallLengthCode(StreamBits& bits) {
     bits.put(2, 5);
     bits.put(1, 3);
     bits.put(1, 3);
 }
 
-bool damaged(BitWriter& bits) {
+bool damaged(StreamBits& bits) {
     bits.put(0, 32); // enough bits that the stream is not merely cut short
     return decodeLh5(bits.bytes(), windowSize).damaged;
 }
@@ -31,7 +31,7 @@ bool damaged(BitWriter& bits) {
 } // namespace
 
 TEST(DecoderHostile, LengthCodeLengthAboveSixteen) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(1, 5);
     bits.put(7, 3);
     bits.put(0x3FF, 10); // 7 + 10 = 17
@@ -41,7 +41,7 @@ TEST(DecoderHostile, LengthCodeLengthAboveSixteen) {
 
 TEST(DecoderHostile, UnaryExtensionWithoutClosingZero) {
     // Thirteen one bits after 111 reach 20, with no zero in nextBits.
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(1, 5);
     bits.put(7, 3);
     bits.put(0x1FFF, 13);
@@ -50,7 +50,7 @@ TEST(DecoderHostile, UnaryExtensionWithoutClosingZero) {
 }
 
 TEST(DecoderHostile, DistanceCodeLengthAboveSixteen) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(0, 5);
     bits.put(0, 5);
     bits.put(0, 9);
@@ -65,7 +65,7 @@ TEST(DecoderHostile, DistanceCodeLengthAboveSixteen) {
 
 TEST(DecoderHostile, LengthCodeCountAboveAlphabet) {
     for (std::uint32_t n : {20u, 31u}) {
-        BitWriter bits = blockStart();
+        StreamBits bits = blockStart();
         bits.put(n, 5);
         for (std::uint32_t i = 0; i < n; ++i) {
             bits.put(5, 3);
@@ -78,7 +78,7 @@ TEST(DecoderHostile, LengthCodeCountAboveAlphabet) {
 }
 
 TEST(DecoderHostile, SymbolCodeCountAboveAlphabet) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     smallLengthCode(bits);
     bits.put(511, 9);
     for (int i = 0; i < 511; ++i) {
@@ -88,7 +88,7 @@ TEST(DecoderHostile, SymbolCodeCountAboveAlphabet) {
 }
 
 TEST(DecoderHostile, DistanceCodeCountAboveAlphabet) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(0, 5);
     bits.put(0, 5);
     bits.put(0, 9);
@@ -102,7 +102,7 @@ TEST(DecoderHostile, DistanceCodeCountAboveAlphabet) {
 
 TEST(DecoderHostile, ZeroRunPastTheEndOfTheSymbolLengths) {
     // Count 510, then a run of 531 zeros from position 0.
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(3, 5); // length code: symbols 0, 1, 2 with lengths 2, 2, 1 (codes 10, 11, 0)
     bits.put(2, 3);
     bits.put(2, 3);
@@ -116,7 +116,7 @@ TEST(DecoderHostile, ZeroRunPastTheEndOfTheSymbolLengths) {
 
 TEST(DecoderHostile, ShortZeroRunPastTheEndAfterLengths) {
     // 500 zeros, then a run of 18 from position 500.
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(3, 5);
     bits.put(2, 3);
     bits.put(2, 3);
@@ -131,7 +131,7 @@ TEST(DecoderHostile, ShortZeroRunPastTheEndAfterLengths) {
 }
 
 TEST(DecoderHostile, LengthCodeSingleValueOutsideAlphabet) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(0, 5);
     bits.put(19, 5);
     bits.put(3, 9);
@@ -140,7 +140,7 @@ TEST(DecoderHostile, LengthCodeSingleValueOutsideAlphabet) {
 
 TEST(DecoderHostile, SymbolCodeSingleValueOutsideAlphabet) {
     for (std::uint32_t value : {510u, 511u}) {
-        BitWriter bits = blockStart();
+        StreamBits bits = blockStart();
         bits.put(0, 5);
         bits.put(0, 5);
         bits.put(0, 9);
@@ -153,7 +153,7 @@ TEST(DecoderHostile, SymbolCodeSingleValueOutsideAlphabet) {
 
 TEST(DecoderHostile, DistanceCodeSingleValueOutsideAlphabet) {
     for (std::uint32_t value : {14u, 15u}) {
-        BitWriter bits = blockStart();
+        StreamBits bits = blockStart();
         bits.put(0, 5);
         bits.put(0, 5);
         bits.put(0, 9);
@@ -165,7 +165,7 @@ TEST(DecoderHostile, DistanceCodeSingleValueOutsideAlphabet) {
 }
 
 TEST(DecoderHostile, DamageStopsTheChunkAndStaysSet) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(0, 5);
     bits.put(0, 5);
     bits.put(0, 9);
@@ -196,7 +196,7 @@ TEST(DecoderHostile, RandomBytesNeverEscape) {
 }
 
 TEST(DecoderHostile, DecoderRecoversOnTheNextEntry) {
-    BitWriter broken = blockStart();
+    StreamBits broken = blockStart();
     broken.put(0, 5);
     broken.put(25, 5);
     EXPECT_TRUE(damaged(broken));
