@@ -85,14 +85,15 @@ bool isSafeEntryName(const char* name) {
     }
 }
 
-static int refuse(EntryFault* fault, EntryFault why) {
+static HeaderResult refuse(EntryFault* fault, EntryFault why) {
     *fault = why;
     return headerBad;
 }
 
-int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std::uint32_t offset,
-                    EntryHeader* header, EntryFault* fault) {
+HeaderResult readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize,
+                             std::uint32_t offset, EntryHeader* header, EntryFault* fault) {
     *fault = faultNone;
+    header->name = nullptr;
     // Sums in 64 bits: sizes near 2^32 must not wrap past the checks.
     std::uint64_t end = archiveSize;
     if (std::uint64_t{offset} + entryFixedSize >= end) {
@@ -114,14 +115,16 @@ int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std
     if (offset + std::uint64_t{header->headerSize} >= end) {
         return refuse(fault, faultHeaderPastArchive);
     }
-    header->name = reinterpret_cast<const char*>(entry + entryFixedSize);
+    const char* name = reinterpret_cast<const char*>(entry + entryFixedSize);
     header->nameSize = header->headerSize - entryFixedSize;
-    if (!std::memchr(header->name, '\0', header->nameSize)) {
+    if (!std::memchr(name, '\0', header->nameSize)) {
         return refuse(fault, faultNameUnterminated);
     }
-    if (header->name[0] == '\0') {
+    if (name[0] == '\0') {
         return refuse(fault, faultEmptyName);
     }
+    // From here on a refusal can name the entry.
+    header->name = name;
     if (!isSafeEntryName(header->name)) {
         return refuse(fault, faultUnsafeName);
     }
@@ -140,7 +143,23 @@ int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std
     return headerSound;
 }
 
-const char* entryFaultText(int fault) {
+void startEntryWalk(EntryWalk* walk, const unsigned char* archive, std::uint32_t archiveSize) {
+    walk->archive = archive;
+    walk->archiveSize = archiveSize;
+    walk->offset = 0;
+    walk->fault = faultNone;
+}
+
+HeaderResult readNextEntry(EntryWalk* walk) {
+    HeaderResult read = readEntryHeader(walk->archive, walk->archiveSize, walk->offset,
+                                        &walk->header, &walk->fault);
+    if (read == headerSound) {
+        walk->offset = walk->header.nextOffset;
+    }
+    return read;
+}
+
+const char* entryFaultText(EntryFault fault) {
     switch (fault) {
     case faultNone:
         return "no fault";
@@ -164,6 +183,8 @@ const char* entryFaultText(int fault) {
         return "entry ends beyond 2 GiB";
     case faultPathTooLong:
         return "path too long";
+    case faultNoDirectory:
+        return "no install directory";
     case faultCannotCreate:
         return "cannot create the file";
     case faultDamagedStream:

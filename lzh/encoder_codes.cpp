@@ -93,7 +93,6 @@ void assignCanonicalCodes(std::span<const std::uint8_t> lengths, std::span<std::
 
 namespace {
 
-
 unsigned sectionCount(const std::vector<std::uint8_t>& lengths) {
     unsigned n = static_cast<unsigned>(lengths.size());
     while (n > 0 && lengths[n - 1] == 0) {

@@ -15,19 +15,18 @@ namespace {
 // reported as the full listing reports it.
 int countArchive(const unsigned char* archive, std::uint32_t size) {
     std::uint64_t count = 0;
-    EntryHeader header;
-    EntryFault fault;
-    for (std::uint32_t offset = 0;; offset = header.nextOffset, ++count) {
-        const int read = readEntryHeader(archive, size, offset, &header, &fault);
-        if (read == headerEndOfArchive) {
-            std::cout << count << '\n';
-            return exitSuccess;
-        }
-        if (read != headerSound) {
-            std::ostream discard(nullptr);
-            return listArchive(archive, size, discard, std::cerr);
-        }
+    EntryWalk walk;
+    startEntryWalk(&walk, archive, size);
+    HeaderResult read;
+    while ((read = readNextEntry(&walk)) == headerSound) {
+        ++count;
     }
+    if (read == headerBad) {
+        std::ostream discard(nullptr);
+        return listArchive(archive, size, discard, std::cerr);
+    }
+    std::cout << count << '\n';
+    return exitSuccess;
 }
 
 int runList(const std::string& path, bool countOnly) {

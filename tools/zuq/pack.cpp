@@ -211,6 +211,8 @@ bool writeEntries(const Collection& found, const PackOptions& options, std::ofst
     std::vector<std::uint8_t> data;
     std::uint32_t lastPackedSize = 0;
     for (const SourceFile& file : found.files) {
+        // The file about to be packed counts from now on, as in extraction.
+        bar.update(totals.entries + 1, totals.bytesIn, file.name);
         if (!readWholeFile(file.path, data)) {
             fault = file.name + ": cannot read the file";
             return false;
@@ -241,7 +243,6 @@ bool writeEntries(const Collection& found, const PackOptions& options, std::ofst
         lastPackedSize = bodySize;
         ++totals.entries;
         totals.bytesIn += data.size();
-        bar.update(totals.entries, totals.bytesIn, file.name);
     }
     bar.finish();
     if (totals.entries > 0 && closingPaddingAfter(lastPackedSize) > 0) {
@@ -293,8 +294,8 @@ int runPack(const PackOptions& options) {
     Walker walker(found, {archive, temporary});
     walker.walk(options.dir, "");
     checkNames(found, options.installDir.size());
-    for (const std::string& note : found.notes) {
-        complain(note);
+    for (const std::string& skipped : found.notes) {
+        note(skipped);
     }
     if (!found.faults.empty()) {
         for (const std::string& fault : found.faults) {
