@@ -859,6 +859,12 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
 // symbol with its match at most 44. So after a literal from the direct table
 // a second symbol is decoded without a refill, and only a match that follows
 // such a literal may need one before the next lookup.
+//
+// The steps of one pass, as marked below: (1) block used up: read the next
+// header; (2) literals from the direct table, one or two; (3) a code longer
+// than the table: walk its tree; (4) a match: its length, its distance step
+// and extra bits, and the next symbol's entry; (5) copy the match. The loop
+// stays in one function: the bit reader lives in registers throughout.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
     std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
@@ -869,6 +875,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
     refillLoop(wordEnd, bits, have, in);
     std::uint32_t entry = nextSymbolEntry(bits);
     for (;;) {
+        // (1) Block used up: the next header, read on the state itself.
         if (left == 0) {
             storeReader(bits, have, in);
             readBlockHeader();
@@ -880,6 +887,8 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             refillLoop(wordEnd, bits, have, in);
             entry = nextSymbolEntry(bits);
         }
+        // (2) Literals from the direct table: after one, a second needs no
+        // refill.
         --left;
         refillLoop(wordEnd, bits, have, in);
         if (entry < firstMatchEntry) {
@@ -900,7 +909,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             }
         }
 
-        // A match, or a code longer than the direct table.
+        // (3) A code longer than the direct table: a literal or a match.
         if (entry >= firstNodeEntry(symbolAlphabet)) {
             entry = walkTree(entry, bits, symbolAlphabet, symbolLen);
             if (decodeError) {
@@ -914,6 +923,8 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
                 continue;
             }
         }
+        // (4) A match: length, distance code and extra bits, then the next
+        // symbol's entry, so that its load overlaps the copy.
         bits <<= entry & entryLengthMask;
         have -= entry & entryLengthMask;
         std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
@@ -938,6 +949,9 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         }
         entry = nextSymbolEntry(bits);
 
+        // (5) The copy: 16- or 8-byte steps, a repeated word for distances
+        // below 8, else the byte loop, which leaves the match pending when
+        // the chunk ends inside it.
         std::uint32_t from = (r - distance) & windowMask;
         bool targetClear = r + length <= count && r + length + copyStep <= windowSize;
         bool clear = targetClear && from + length + copyStep <= windowSize;

