@@ -391,8 +391,17 @@ TEST_F(FittedText, EmptyTextInANegativeWidthIsTheDots) {
 TEST_F(FittedText, LongestCurrentFileKeepsAllButOneCharacter) {
     // 253 characters, the most extraction writes into currentFile: the first
     // pass drops the last one and 252 stay before the dots.
+    // The dropped last character must be wider than the dots, so that the
+    // whole text does not fit where 252 characters and the dots do.
     std::string kept(252, 'i');
-    std::string text = kept + "W";
+    std::string widest = "W";
+    // Wide letters of the ANSI code page too: per mille, OE, AE.
+    for (const char* c : {"M", "@", "%", "m", "\x89", "\x8C", "\xC6", "\x8A"}) {
+        if (measure(c) > measure(widest)) {
+            widest = c;
+        }
+    }
+    std::string text = kept + widest;
     ASSERT_EQ(text.size(), 253u);
     ASSERT_GT(measure(text), measure(kept + "...")) << "the whole text must not fit";
     ASSERT_LT(measure(kept + "..."), width - 4);
