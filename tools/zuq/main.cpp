@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 void exitWith(int code) {
     throw CLI::RuntimeError(code);
 }
@@ -20,6 +22,7 @@ int main(int argc, char** argv) {
                "  zuq extract payload.zuq /tmp/quillmoran\n"
                "Run zuq COMMAND --help for a command's options.");
     app.set_help_all_flag("--help-all", "Show the help of every command");
+    app.set_version_flag("--version", std::string("zuq ") + QM_ZUQ_VERSION);
     addPackCommand(app);
     addExtractCommand(app);
     addListCommand(app);
@@ -31,6 +34,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);
