@@ -159,39 +159,27 @@ HeaderResult readNextEntry(EntryWalk* walk) {
     return read;
 }
 
+// By EntryFault, in the enum's order.
+static const char* const faultTexts[] = {
+    "no fault",
+    "no entry magic",
+    "header size too small for a name",
+    "header reaches the end of the archive",
+    "name field has no terminating NUL",
+    "empty name",
+    "name leaves the install directory",
+    "data reaches past the end of the archive",
+    "stored entry is larger than its data",
+    "entry ends beyond 2 GiB",
+    "path too long",
+    "no install directory",
+    "cannot create the file",
+    "damaged lh5 stream",
+    "write failed",
+};
+static_assert(sizeof faultTexts / sizeof faultTexts[0] == entryFaultCount,
+              "a text for every fault");
+
 const char* entryFaultText(EntryFault fault) {
-    switch (fault) {
-    case faultNone:
-        return "no fault";
-    case faultBadMagic:
-        return "no entry magic";
-    case faultHeaderTooShort:
-        return "header size too small for a name";
-    case faultHeaderPastArchive:
-        return "header reaches the end of the archive";
-    case faultNameUnterminated:
-        return "name field has no terminating NUL";
-    case faultEmptyName:
-        return "empty name";
-    case faultUnsafeName:
-        return "name leaves the install directory";
-    case faultDataPastArchive:
-        return "data reaches past the end of the archive";
-    case faultStoredSizeMismatch:
-        return "stored entry is larger than its data";
-    case faultArchiveTooLarge:
-        return "entry ends beyond 2 GiB";
-    case faultPathTooLong:
-        return "path too long";
-    case faultNoDirectory:
-        return "no install directory";
-    case faultCannotCreate:
-        return "cannot create the file";
-    case faultDamagedStream:
-        return "damaged lh5 stream";
-    case faultWriteFailed:
-        return "write failed";
-    default:
-        return "unknown fault";
-    }
+    return fault >= 0 && fault < entryFaultCount ? faultTexts[fault] : "unknown fault";
 }

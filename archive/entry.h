@@ -37,6 +37,7 @@ enum EntryFault {
     faultCannotCreate,       // the output file could not be created
     faultDamagedStream,      // the lh5 stream is damaged
     faultWriteFailed,        // a block write came up short
+    entryFaultCount,         // not a fault: the number of them
 };
 
 // One entry's header as read from the archive.

@@ -100,6 +100,15 @@ ArchiveFile::~ArchiveFile() {
 
 #endif
 
+bool ArchiveFile::openOrComplain(const std::string& path) {
+    std::string error;
+    if (!open(path, &error)) {
+        complain(error);
+        return false;
+    }
+    return true;
+}
+
 std::string printable(std::string_view text) {
     std::string shown;
     shown.reserve(text.size());

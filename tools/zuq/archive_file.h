@@ -16,6 +16,8 @@ class ArchiveFile {
 
     // Maps the whole file. On failure returns false with a message in *error.
     bool open(const std::string& path, std::string* error);
+    // As open, but the message goes to stderr.
+    bool openOrComplain(const std::string& path);
 
     const unsigned char* data() const {
         return data_;

@@ -72,6 +72,17 @@ std::filesystem::path currentDirectory() {
     return dir;
 }
 
+// Back to the directory the run started in, since the walk moves the
+// current directory; false, with a message, when it is gone.
+bool returnTo(const std::filesystem::path& dir) {
+    std::error_code error;
+    std::filesystem::current_path(dir, error);
+    if (error) {
+        complain("cannot return to " + dir.string() + ": " + error.message());
+    }
+    return !error;
+}
+
 // The walk changes the current directory; the install directory must
 // therefore be absolute.
 std::string installDirectory(const std::string& dir) {
@@ -91,9 +102,7 @@ std::string installDirectory(const std::string& dir) {
 
 int runExtract(const ExtractOptions& options) {
     ArchiveFile archive;
-    std::string error;
-    if (!archive.open(options.archive, &error)) {
-        complain(error);
+    if (!archive.openOrComplain(options.archive)) {
         return exitUsage;
     }
     std::string dir = installDirectory(options.dir);
@@ -133,11 +142,8 @@ int runExtract(const ExtractOptions& options) {
     }
     entryBytesWritten = nullptr;
     bar.finish();
-    std::error_code back;
-    std::filesystem::current_path(startDir, back);
-    if (back) {
-        complain("cannot return to " + startDir.string() + ": " + back.message());
-        return result == exitSuccess ? exitUsage : result;
+    if (!returnTo(startDir) && result == exitSuccess) {
+        return exitUsage;
     }
     if (result == exitSuccess) {
         std::cout << "extracted " << count << " entries\n";
@@ -145,27 +151,21 @@ int runExtract(const ExtractOptions& options) {
     return result;
 }
 
+const CommandText extractText = {
+    "extract",
+    "Extract every entry of ARCHIVE into DIR, as the setup program installs it.\n"
+    "Stops at the first entry that fails (exit code 1); a partly written file "
+    "is deleted.",
+    "Exit codes: 0 every entry extracted, 1 an entry failed, 2 usage error or "
+    "unreadable archive."};
+
 } // namespace
 
 void addExtractCommand(CLI::App& app) {
-    auto options = std::make_shared<ExtractOptions>();
-    CLI::App* command = app.add_subcommand(
-        "extract", "Extract every entry of ARCHIVE into DIR, as the setup program installs it.\n"
-                   "Stops at the first entry that fails (exit code 1); a partly written file "
-                   "is deleted.");
-    command->add_option("ARCHIVE", options->archive, "Payload archive file")
-        ->required()
-        ->check(CLI::ExistingFile);
+    auto [command, options] = addCommand<ExtractOptions>(app, extractText, runExtract);
+    addArchiveArgument(command, options->archive);
     command->add_option("DIR", options->dir, "Install directory; created when missing")->required();
     command->add_flag("-q,--quiet", options->quiet, "Do not list the extracted files");
     command->add_flag("--no-progress", options->noProgress,
                       "Draw no progress bar, even on a terminal");
-    command->footer("Exit codes: 0 every entry extracted, 1 an entry failed, 2 usage error or "
-                    "unreadable archive.");
-    command->callback([options] {
-        int code = runExtract(*options);
-        if (code != exitSuccess) {
-            exitWith(code);
-        }
-    });
 }

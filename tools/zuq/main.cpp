@@ -10,6 +10,24 @@ void exitWith(int code) {
     throw CLI::RuntimeError(code);
 }
 
+CLI::App* addCommand(CLI::App& app, const CommandText& text, std::function<int()> run) {
+    CLI::App* command = app.add_subcommand(text.name, text.description);
+    command->footer(text.footer);
+    command->callback([run = std::move(run)] {
+        int code = run();
+        if (code != exitSuccess) {
+            exitWith(code);
+        }
+    });
+    return command;
+}
+
+CLI::Option* addArchiveArgument(CLI::App* command, std::string& path) {
+    return command->add_option("ARCHIVE", path, "Payload archive file")
+        ->required()
+        ->check(CLI::ExistingFile);
+}
+
 int main(int argc, char** argv) {
     CLI::App app{"zuq: the payload tool of the setup program.\n"
                  "A payload archive is a run of entries, each a file stored or "
