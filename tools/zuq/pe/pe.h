@@ -50,6 +50,18 @@ struct Resource {
 // Every resource of the image, in directory order.
 std::vector<Resource> readResources(std::span<const std::uint8_t> image);
 
+// Where each resource's data lies in the image file, in directory order: a
+// resource read in place, without a copy.
+struct ResourcePlace {
+    ResourceId type;
+    ResourceId name;
+    std::uint16_t language = 0;
+    std::uint32_t codePage = 0;
+    std::size_t offset = 0;
+    std::uint32_t size = 0;
+};
+std::vector<ResourcePlace> resourcePlaces(std::span<const std::uint8_t> image);
+
 // The image with its resource section rebuilt to hold exactly `resources`.
 // Sections that follow the resource section are moved when only the base
 // relocation directory reaches them; a certificate table is dropped (the

@@ -23,7 +23,7 @@ class DirectoryWalk {
                   std::span<const std::uint8_t> directory)
         : image_(image), layout_(layout), directory_(directory) {}
 
-    std::vector<Resource> run() {
+    std::vector<ResourcePlace> run() {
         ResourceId keys[t::levels];
         walkTable(0, 0, keys);
         return std::move(found_);
@@ -95,13 +95,13 @@ class DirectoryWalk {
         need(at, t::dataEntrySize, "a data entry");
         const std::uint32_t rva = read32(directory_, at);
         const std::uint32_t size = read32(directory_, at + 4);
-        const std::size_t offset = fileOffsetOf(layout_, image_, rva, size, "resource data");
-        Resource r;
+        ResourcePlace r;
         r.type = keys[0];
         r.name = keys[1];
         r.language = keys[2].id;
         r.codePage = read32(directory_, at + 8);
-        r.data.assign(image_.begin() + offset, image_.begin() + offset + size);
+        r.offset = fileOffsetOf(layout_, image_, rva, size, "resource data");
+        r.size = size;
         found_.push_back(std::move(r));
     }
 
@@ -109,12 +109,12 @@ class DirectoryWalk {
     const ImageLayout& layout_;
     std::span<const std::uint8_t> directory_;
     std::set<std::uint32_t> visited_;
-    std::vector<Resource> found_;
+    std::vector<ResourcePlace> found_;
 };
 
 } // namespace
 
-std::vector<Resource> readResources(std::span<const std::uint8_t> image) {
+std::vector<ResourcePlace> resourcePlaces(std::span<const std::uint8_t> image) {
     const ImageLayout layout = readLayout(image);
     const DataDirectory dir = layout.directory(format::directoryResources);
     if (dir.rva == 0) {
@@ -126,6 +126,16 @@ std::vector<Resource> readResources(std::span<const std::uint8_t> image) {
     const std::size_t end = section->rawOffset + std::size_t{section->rawSize};
     const std::size_t available = std::min(end, image.size()) - start;
     return DirectoryWalk(image, layout, image.subspan(start, available)).run();
+}
+
+std::vector<Resource> readResources(std::span<const std::uint8_t> image) {
+    std::vector<Resource> resources;
+    for (ResourcePlace& place : resourcePlaces(image)) {
+        const auto data = image.subspan(place.offset, place.size);
+        resources.push_back({std::move(place.type), std::move(place.name), place.language,
+                             place.codePage, Bytes(data.begin(), data.end())});
+    }
+    return resources;
 }
 
 } // namespace zuq::pe
