@@ -195,11 +195,17 @@ TEST_P(Stub, ReadpeAcceptsIt) {
     const RunResult r = run(std::string(QM_READPE) + " -d " + path);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("IMAGE_DIRECTORY_ENTRY_RESOURCE"), std::string::npos) << r.output;
+    // peres walks the whole resource tree: one data entry per resource.
     const std::string peres = std::filesystem::path(QM_READPE).parent_path() / "peres";
-    const RunResult listed = run(peres + " -i " + path);
-    ASSERT_EQ(listed.exitCode, 0) << listed.output;
-    EXPECT_NE(listed.output.find("RT_VERSION"), std::string::npos) << listed.output;
-    EXPECT_NE(listed.output.find("RT_GROUP_ICON"), std::string::npos) << listed.output;
+    const RunResult stats = run(peres + " -s " + path);
+    ASSERT_EQ(stats.exitCode, 0) << stats.output;
+    const std::string entries = "Total Data Entry:";
+    const auto at = stats.output.find(entries);
+    ASSERT_NE(at, std::string::npos) << stats.output;
+    EXPECT_EQ(std::stoul(stats.output.substr(at + entries.size())), readResources(rebuilt_).size());
+    const RunResult version = run(peres + " -v " + path);
+    EXPECT_NE(version.output.find("Product Version:                 2.1.0.0"), std::string::npos)
+        << version.output;
 }
 
 // The loader finds every resource: the fixture exits 0 only when dialog,
