@@ -301,6 +301,13 @@ INSTANTIATE_TEST_SUITE_P(
                      put32(b, rsrc + 32 + 4 * 24, 0x7FFFFF00);
                  },
                  "resource data at RVA"},
+        BadImage{"SectionDataCut", [](Bytes& b) { b.resize(rsrc + 0x20); }, "outside"},
+        // The first language table's entry (offset 96) pointing to another table.
+        BadImage{"TooDeep", [](Bytes& b) { put32(b, rsrc + 100, 0x80000000 | 104); },
+                 "more than three levels"},
+        // Its key pointing to a string (the root's id count 2, then key 5).
+        BadImage{"NamedLanguage", [](Bytes& b) { put32(b, rsrc + 96, 0x8000000E); },
+                 "language given by name"},
         BadImage{"Loop", [](Bytes& b) { put32(b, rsrc + 16 + 4, 0x80000000); }, "loop"},
         BadImage{"LeafTooEarly", [](Bytes& b) { put32(b, rsrc + 16 + 4, 0x60); },
                  "where a table was expected"}),

@@ -196,7 +196,7 @@ TEST_P(Stub, ReadpeAcceptsIt) {
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("IMAGE_DIRECTORY_ENTRY_RESOURCE"), std::string::npos) << r.output;
     // peres walks the whole resource tree: one data entry per resource.
-    const std::string peres = std::filesystem::path(QM_READPE).parent_path() / "peres";
+    const std::string peres = (std::filesystem::path(QM_READPE).parent_path() / "peres").string();
     const RunResult stats = run(peres + " -s " + path);
     ASSERT_EQ(stats.exitCode, 0) << stats.output;
     const std::string entries = "Total Data Entry:";
