@@ -172,8 +172,7 @@ class SectionWriter {
     std::uint32_t writeTableOf(std::uint32_t at, const std::vector<Node>& nodes, KeyOf keyOf) {
         const auto named = std::count_if(nodes.begin(), nodes.end(),
                                          [&](const Node& n) { return keyOf(n).isName(); });
-        std::uint32_t entry = writeTable(at, static_cast<std::size_t>(named), nodes.size() - named);
-        return entry;
+        return writeTable(at, static_cast<std::size_t>(named), nodes.size() - named);
     }
 
     void writeEntry(std::uint32_t at, std::uint32_t key, std::uint32_t target) {
