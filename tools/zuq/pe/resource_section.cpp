@@ -91,6 +91,9 @@ std::vector<TypeNode> buildTree(const std::vector<Resource>& resources) {
 }
 
 std::uint32_t tableSize(std::size_t entries) {
+    if (entries > 0xFFFF) {
+        throw PeError("more than 65535 resources in one directory table");
+    }
     return t::size + static_cast<std::uint32_t>(entries) * t::entrySize;
 }
 
