@@ -63,6 +63,8 @@ struct ResourcePlace {
 std::vector<ResourcePlace> resourcePlaces(std::span<const std::uint8_t> image);
 
 // The image with its resource section rebuilt to hold exactly `resources`.
+// Names are stored as given; the loader looks string names up in upper
+// case, so give them in upper case ("ZUQ").
 // Sections that follow the resource section are moved when only the base
 // relocation directory reaches them; a certificate table is dropped (the
 // signature would no longer match: sign the output); other data after the
@@ -73,7 +75,8 @@ Bytes replaceResources(std::span<const std::uint8_t> image, const std::vector<Re
 std::uint32_t imageChecksum(std::span<const std::uint8_t> image);
 
 // The icon group `groupId` and one icon resource per image of the .ico,
-// numbered from `firstIconId`.
+// numbered from `firstIconId`. The stub's own icon resources are the
+// caller's to leave out, or their ids may clash.
 std::vector<Resource> iconGroupFromIco(std::span<const std::uint8_t> ico, std::uint16_t groupId,
                                        std::uint16_t firstIconId, std::uint16_t language);
 

@@ -91,6 +91,9 @@ std::vector<TypeNode> buildTree(const std::vector<Resource>& resources) {
 }
 
 std::uint32_t tableSize(std::size_t entries) {
+    if (entries > 0xFFFF) {
+        throw PeError("more than 65535 resources in one directory table");
+    }
     return t::size + static_cast<std::uint32_t>(entries) * t::entrySize;
 }
 
@@ -172,8 +175,7 @@ class SectionWriter {
     std::uint32_t writeTableOf(std::uint32_t at, const std::vector<Node>& nodes, KeyOf keyOf) {
         const auto named = std::count_if(nodes.begin(), nodes.end(),
                                          [&](const Node& n) { return keyOf(n).isName(); });
-        std::uint32_t entry = writeTable(at, static_cast<std::size_t>(named), nodes.size() - named);
-        return entry;
+        return writeTable(at, static_cast<std::size_t>(named), nodes.size() - named);
     }
 
     void writeEntry(std::uint32_t at, std::uint32_t key, std::uint32_t target) {
