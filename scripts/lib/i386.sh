@@ -1,0 +1,22 @@
+# Whether this machine's kernel starts 32-bit x86 Linux programs, which
+# Debian's 32-bit Wine loader is. Not every kernel is built with that support.
+# Tries a tiny i386 program that only exits 0, made with the binutils that the
+# build needs anyway.
+runs_i386_programs() {
+    local dir status=1
+    command -v as >/dev/null 2>&1 && command -v ld >/dev/null 2>&1 || return 1
+    dir=$(mktemp -d /tmp/qm-i386.XXXXXX)
+    printf '%s\n' '.globl _start' '_start:' 'movl $1, %eax' 'xorl %ebx, %ebx' 'int $0x80' \
+        >"$dir/exit.s"
+    if as --32 -o "$dir/exit.o" "$dir/exit.s" 2>/dev/null &&
+        ld -m elf_i386 -o "$dir/exit" "$dir/exit.o" 2>/dev/null; then
+        "$dir/exit" 2>/dev/null && status=0
+    fi
+    rm -rf "$dir"
+    return $status
+}
+
+# The 32-bit Wine loader, runnable: both it and the kernel's support are there.
+wine32_works() {
+    [ -x /usr/lib/wine/wine ] && runs_i386_programs
+}
