@@ -195,14 +195,19 @@ class SetupProgram : public ::testing::Test {
                                        << (differing.empty() ? "" : differing.front());
         expectShortcuts(dir, desktopShortcut);
         std::string program = dir + "\\vorlenn.exe";
-        EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName"),
+        EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName",
+                                            installation::uninstallView),
                   "Quillmoran");
         // The program path may be quoted, since it may hold spaces.
-        std::string command =
-            installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString");
+        std::string command = installation::stringValue(
+            HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", installation::uninstallView);
         EXPECT_TRUE(installation::samePath(command, program + " /uninstall") ||
                     installation::samePath(command, "\"" + program + "\" /uninstall"))
             << command;
+        if (installation::hasTwoRegistryViews()) {
+            EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, KEY_WOW64_64KEY))
+                << "the entry belongs in the 32-bit registry view only";
+        }
     }
 
     static void expectShortcut(const std::string& link, const std::string& target,
@@ -236,7 +241,8 @@ class SetupProgram : public ::testing::Test {
 
     static void expectNothingInstalled(const std::string& dir) {
         EXPECT_FALSE(installation::exists(dir + "\\vorlenn.exe"));
-        EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+        EXPECT_FALSE(
+            installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
         EXPECT_FALSE(installation::exists(installation::programsFolder() + "\\Quillmoran"));
     }
 };
@@ -505,7 +511,7 @@ struct OlderGeneration {
         installation::writeFile(group + "\\vorlenn.lnk", "old link");
         installation::writeFile(desktopLink, "old link");
         installation::createKeyWithValue(HKEY_LOCAL_MACHINE, oldUninstallKey, "DisplayName",
-                                         "Vorlenn");
+                                         "Vorlenn", installation::uninstallView);
     }
     bool untouched() const {
         return installation::readFile(dir + "\\readme.txt") == "old readme.txt" &&
@@ -513,7 +519,8 @@ struct OlderGeneration {
                installation::exists(dir + "\\templates\\mine\\drawing.bmp") &&
                !installation::exists(dir + "\\oldtemplates") && installation::exists(group) &&
                installation::exists(desktopLink) &&
-               installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey);
+               installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey,
+                                       installation::uninstallView);
     }
 };
 
@@ -529,7 +536,8 @@ TEST_F(SetupProgram, OlderGenerationDeclinedEndsTheSetupAndRemovesNothing) {
     driver::answer(box, IDNO);
     EXPECT_EQ(run.exitWithoutBox(), 1u);
     EXPECT_TRUE(old.untouched());
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, OlderGenerationAcceptedIsRemovedThenInstalledOver) {
@@ -552,7 +560,8 @@ TEST_F(SetupProgram, OlderGenerationAcceptedIsRemovedThenInstalledOver) {
     EXPECT_EQ(installation::readFile(old.dir + "\\letters.doc"), "kept");
     EXPECT_FALSE(installation::exists(old.group));
     EXPECT_FALSE(installation::exists(old.desktopLink));
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
@@ -580,7 +589,8 @@ TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
                    static_cast<DWORD>(programs.size() + 1));
     RegCloseKey(key);
     EXPECT_TRUE(installation::differingFiles(productStage, dir).empty());
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
