@@ -16,7 +16,13 @@ runs_i386_programs() {
     return $status
 }
 
-# The 32-bit Wine loader, runnable: both it and the kernel's support are there.
-wine32_works() {
-    [ -x /usr/lib/wine/wine ] && runs_i386_programs
+# Says in one line why the i686 tests cannot run here, or nothing when they can.
+wine32_missing() {
+    if ! runs_i386_programs; then
+        echo "this machine's kernel does not run 32-bit programs, which the 32-bit Wine loader is"
+    elif [ ! -x /usr/lib/wine/wine ]; then
+        echo "32-bit Wine (wine32:i386) is not installed"
+    elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        echo "the 32-bit Wine loader /usr/lib/wine/wine does not start"
+    fi
 }
