@@ -641,6 +641,59 @@ TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
     expectInstalled(dir, true);
 }
 
+// ---- Reading another process's current directory ---------------------------
+
+// Starts one of Wine's own programs in a folder, and reads that folder back.
+class OtherProcess : public ::testing::Test {
+  protected:
+    static std::string windowsFolder() {
+        char path[MAX_PATH] = "";
+        GetWindowsDirectoryA(path, MAX_PATH);
+        return path;
+    }
+
+    // False when the program cannot be started at all.
+    static bool expectDirectoryReadBack(const std::string& program) {
+        std::string dir = installation::freshDirectory("other process");
+        CreateDirectoryA(dir.c_str(), nullptr);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION process{};
+        std::string command = "\"" + program + "\"";
+        if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            dir.c_str(), &startup, &process)) {
+            return false;
+        }
+        WaitForInputIdle(process.hProcess, stepTimeoutMs);
+        std::string read = installation::currentDirectoryOf(process.dwProcessId);
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, stepTimeoutMs);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        EXPECT_TRUE(installation::samePath(read, dir + "\\") || installation::samePath(read, dir))
+            << program << " works in \"" << read << "\"";
+        return true;
+    }
+};
+
+TEST_F(OtherProcess, CurrentDirectoryOfAProcessOfTheSameBitness) {
+    // system32 is this program's own bitness: a 32-bit one is shown syswow64 there.
+    EXPECT_TRUE(expectDirectoryReadBack(windowsFolder() + "\\system32\\notepad.exe"));
+}
+
+// The 64-bit build's driver may be pointed at a 32-bit setup or program, whose
+// process parameters have 32-bit pointers.
+TEST_F(OtherProcess, CurrentDirectoryOfA32BitProcessFromA64BitOne) {
+    if (sizeof(void*) != 8) {
+        GTEST_SKIP() << "this is the 32-bit build";
+    }
+    if (!expectDirectoryReadBack(windowsFolder() + "\\syswow64\\notepad.exe")) {
+        GTEST_SKIP() << "this Wine runs no 32-bit programs";
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
