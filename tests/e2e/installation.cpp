@@ -35,8 +35,8 @@ void removeTree(const std::string& path) {
 
 // Where a process keeps its current directory: the PEB points at the process
 // parameters, which hold it as a UNICODE_STRING. The layouts differ only by
-// the size of a pointer, which is that of the process read, not the reader's:
-// a 32-bit program on 64-bit Windows has a 32-bit PEB of its own.
+// the size of a pointer; a 32-bit process on 64-bit Windows has a PEB of each
+// size, and a 64-bit reader may read either.
 struct ParametersLayout {
     std::size_t pointerSize;
     std::size_t parametersInPeb;       // PEB.ProcessParameters
@@ -83,24 +83,27 @@ bool findPeb(HANDLE process, std::uint64_t* peb, ParametersLayout* layout) {
     if (sizeof(void*) == 4 && !target32) {
         return false; // a 64-bit process's memory lies beyond a 32-bit reader's reach
     }
-    if (sizeof(void*) == 8 && target32) {
-        ULONG_PTR peb32 = 0;
-        if (NtQueryInformationProcess(process, ProcessWow64Information, &peb32, sizeof peb32,
-                                      nullptr) != 0 ||
-            peb32 == 0) {
-            return false;
-        }
-        *peb = peb32;
-        *layout = layout32;
-        return true;
-    }
     PROCESS_BASIC_INFORMATION basic{};
     if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
                                   nullptr) != 0) {
         return false;
     }
+    // The basic information names the PEB of the reader's bitness: a 64-bit
+    // reader is shown a 32-bit process's 64-bit PEB.
     *peb = reinterpret_cast<uintptr_t>(basic.PebBaseAddress);
     *layout = sizeof(void*) == 8 ? layout64 : layout32;
+    if (sizeof(void*) == 8 && target32) {
+        // Windows gives the process's own 32-bit PEB here, the one its code
+        // keeps up to date. Wine answers with a mere 1; the 64-bit PEB that it
+        // keeps as well still names the directory the process started in.
+        ULONG_PTR peb32 = 0;
+        if (NtQueryInformationProcess(process, ProcessWow64Information, &peb32, sizeof peb32,
+                                      nullptr) == 0 &&
+            peb32 > 1) {
+            *peb = peb32;
+            *layout = layout32;
+        }
+    }
     return true;
 }
 
