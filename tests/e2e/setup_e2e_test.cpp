@@ -12,17 +12,14 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/screenshot.h"
-#include "driver/window_driver.h"
 #include "installation.h"
+#include "setup_run.h"
 
 namespace {
 
 // Given on the command line by ctest.
 std::string setupProgram;
 std::string productStage;
-std::string screenshotFolder; // Linux paths: the capture runs as a Linux program
-std::string captureScript;
 
 const std::string dialogTitle = "Installing Quillmoran version 2.1";
 const std::string defaultDirectory = "c:\\program files\\Quillmoran";
@@ -48,99 +45,14 @@ const std::string tooLongText = "The install directory is too long!\nPlease choo
 constexpr int dialogDirectory = 1000;
 constexpr int dialogDesktopIcon = 1002;
 constexpr int dialogBrowse = 1003;
-constexpr int stepTimeoutMs = 30000;
-constexpr int quietMs = 700;
 constexpr int productFileCount = 77;
 
 const char uninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmoran";
 const char oldUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vorlenn";
 
-using driver::MessageBoxSeen;
-
-// One run of the setup program, from its start to its exit.
-class SetupRun {
-  public:
-    explicit SetupRun(const std::string& startDirectory) {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        std::string command = "\"" + setupProgram + "\"";
-        started = CreateProcessA(setupProgram.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, startDirectory.c_str(), &startup, &process);
-        if (started) {
-            dialog = driver::waitForTopWindow(dialogTitle, process.dwProcessId, stepTimeoutMs);
-        }
-    }
-    ~SetupRun() {
-        if (started) {
-            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
-                TerminateProcess(process.hProcess, 99);
-                WaitForSingleObject(process.hProcess, stepTimeoutMs);
-            }
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
-    SetupRun(const SetupRun&) = delete;
-    SetupRun& operator=(const SetupRun&) = delete;
-
-    bool started = false;
-    PROCESS_INFORMATION process{};
-    HWND dialog = nullptr;
-
-    DWORD pid() const {
-        return process.dwProcessId;
-    }
-    HWND item(int id) const {
-        return GetDlgItem(dialog, id);
-    }
-    std::string directoryText() const {
-        return driver::controlText(item(dialogDirectory));
-    }
-    void setDirectory(const std::string& text) const {
-        ASSERT_TRUE(driver::setControlText(item(dialogDirectory), text));
-    }
-    void press(int id) const {
-        driver::click(item(id));
-    }
-    MessageBoxSeen nextBox() const {
-        return driver::waitForMessageBox(pid(), stepTimeoutMs, dialog);
-    }
-    // True when no message box appears for a while and the dialog is usable.
-    bool dialogStaysQuiet() const {
-        bool enabled =
-            driver::waitUntil([&] { return IsWindowEnabled(dialog) != 0; }, stepTimeoutMs);
-        return enabled && !driver::waitForMessageBox(pid(), quietMs, dialog).window &&
-               IsWindowVisible(dialog);
-    }
-    bool running() const {
-        return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
-    }
-    // Waits for the process to end. Fails on any message box shown meanwhile,
-    // which would otherwise hold the process for ever.
-    DWORD exitWithoutBox() const {
-        MessageBoxSeen box;
-        driver::waitUntil(
-            [&] {
-                if (!running()) {
-                    return true;
-                }
-                box = driver::waitForMessageBox(pid(), 0, dialog);
-                return box.window != nullptr;
-            },
-            stepTimeoutMs);
-        EXPECT_EQ(box.window, nullptr) << "unexpected box \"" << box.caption << "\": " << box.text;
-        return exitCode();
-    }
-    DWORD exitCode() const {
-        WaitForSingleObject(process.hProcess, stepTimeoutMs);
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process.hProcess, &code);
-        return code;
-    }
-    void screenshot(const std::string& name) const {
-        driver::saveScreenshot(captureScript, screenshotFolder + "/" + name + ".png");
-    }
-};
+using e2e::MessageBoxSeen;
+using e2e::SetupRun;
+using e2e::stepTimeoutMs;
 
 class SetupProgram : public ::testing::Test {
   protected:
@@ -250,7 +162,7 @@ class SetupProgram : public ::testing::Test {
 // ---- The dialog as it opens, and leaving it ---------------------------------
 
 TEST_F(SetupProgram, OpensCentredWithTitleDefaultDirectoryAndTickedBox) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.screenshot("dialog-opened");
     RECT screen;
@@ -276,7 +188,7 @@ TEST_F(SetupProgram, OpensCentredWithTitleDefaultDirectoryAndTickedBox) {
 
 TEST_F(SetupProgram, CloseBoxActsAsCancel) {
     std::string dir = installation::freshDirectory("closed");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     driver::pressCloseBox(run.dialog);
@@ -286,14 +198,14 @@ TEST_F(SetupProgram, CloseBoxActsAsCancel) {
 }
 
 TEST_F(SetupProgram, EscapeKeyCancels) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     driver::pressKey(run.item(dialogDirectory), VK_ESCAPE);
     EXPECT_EQ(run.exitWithoutBox(), 1u);
 }
 
 TEST_F(SetupProgram, EmptyDirectoryBoxBringsBackTheDefault) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory("");
     run.press(IDOK);
@@ -311,7 +223,7 @@ TEST_F(SetupProgram, DirectoryTooLongForItsBackslashIsRefused) {
     dir += std::string(259 - dir.size(), 'x');
     ASSERT_EQ(dir.size(), 259u);
     for (const std::string& text : {dir, dir + std::string(40, 'y')}) {
-        SetupRun run(startDirectory);
+        SetupRun run(setupProgram, dialogTitle, startDirectory);
         start(run);
         run.setDirectory(text);
         run.press(IDOK);
@@ -332,7 +244,7 @@ TEST_F(SetupProgram, LongestAcceptedDirectoryFailsInTheRunWithTheDecompressionEr
     std::string dir = installation::freshDirectory("longest") + "\\";
     dir += std::string(258 - dir.size(), 'x') + "\\";
     ASSERT_EQ(dir.size(), 259u);
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -344,7 +256,7 @@ TEST_F(SetupProgram, LongestAcceptedDirectoryFailsInTheRunWithTheDecompressionEr
 }
 
 TEST_F(SetupProgram, BrowserOpensAtTheDefaultParentAndProposesItsProductFolder) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory("C:\\somewhere else");
     // Cancelling the browser changes nothing.
@@ -382,7 +294,7 @@ TEST_F(SetupProgram, BrowserOpensAtTheDefaultParentAndProposesItsProductFolder) 
 
 TEST_F(SetupProgram, FreshInstallIntoANewDirectory) {
     std::string dir = installation::freshDirectory("fresh install");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -401,7 +313,7 @@ TEST_F(SetupProgram, FreshInstallIntoANewDirectory) {
 
 TEST_F(SetupProgram, ClearedBoxMakesNoDesktopShortcut) {
     std::string dir = installation::freshDirectory("no desktop icon");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir + "\\");
     driver::click(run.item(dialogDesktopIcon));
@@ -414,7 +326,7 @@ TEST_F(SetupProgram, ClearedBoxMakesNoDesktopShortcut) {
 
 TEST_F(SetupProgram, EnterKeyInstalls) {
     std::string dir = installation::freshDirectory("entered");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     driver::pressKey(run.item(dialogDirectory), VK_RETURN);
@@ -425,7 +337,7 @@ TEST_F(SetupProgram, EnterKeyInstalls) {
 TEST_F(SetupProgram, ExistingEmptyDirectoryGetsNoQuestion) {
     std::string dir = installation::freshDirectory("empty");
     CreateDirectoryA(dir.c_str(), nullptr);
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -436,7 +348,7 @@ TEST_F(SetupProgram, ExistingEmptyDirectoryGetsNoQuestion) {
 TEST_F(SetupProgram, NotEmptyDirectoryAsksAndNoKeepsTheDialog) {
     std::string dir = installation::freshDirectory("not empty");
     installation::writeFile(dir + "\\notes.txt", "mine");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir + "\\");
     run.press(IDOK);
@@ -462,7 +374,7 @@ TEST_F(SetupProgram, NotEmptyDirectoryAsksAndNoKeepsTheDialog) {
 TEST_F(SetupProgram, UnmarkedProgramAsksBeforeOverwriting) {
     std::string dir = installation::freshDirectory("unmarked");
     installation::writeFile(dir + "\\vorlenn.exe", "not really a program");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -485,7 +397,7 @@ TEST_F(SetupProgram, CurrentReleaseIsInstalledOverWithoutAQuestion) {
     std::string dir = installation::freshDirectory("current release");
     installation::writeFile(dir + "\\vorlenn.exe", "an earlier copy");
     installation::writeFile(dir + "\\vorlenn.ini", "[Quillmoran]\r\nUseMMX=1\r\n");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -526,7 +438,7 @@ struct OlderGeneration {
 
 TEST_F(SetupProgram, OlderGenerationDeclinedEndsTheSetupAndRemovesNothing) {
     OlderGeneration old(installation::freshDirectory("older declined"));
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(old.dir);
     run.press(IDOK);
@@ -542,7 +454,7 @@ TEST_F(SetupProgram, OlderGenerationDeclinedEndsTheSetupAndRemovesNothing) {
 
 TEST_F(SetupProgram, OlderGenerationAcceptedIsRemovedThenInstalledOver) {
     OlderGeneration old(installation::freshDirectory("older accepted"));
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(old.dir);
     run.press(IDOK);
@@ -575,7 +487,7 @@ TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
               ERROR_SUCCESS);
     RegDeleteValueA(key, "Programs");
     {
-        SetupRun run(startDirectory);
+        SetupRun run(setupProgram, dialogTitle, startDirectory);
         start(run);
         run.setDirectory(dir);
         run.press(IDOK);
@@ -603,7 +515,7 @@ TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
         PostMessageA(old, WM_CLOSE, 0, 0);
     }
 
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -709,19 +621,19 @@ int main(int argc, char** argv) {
         take("--setup=", setupProgram);
         take("--stage=", productStage);
         if (argument.rfind("--screenshots=", 0) == 0) {
-            screenshotFolder = argument.substr(14);
+            e2e::screenshots.folder = argument.substr(14);
         }
         if (argument.rfind("--capture=", 0) == 0) {
-            captureScript = argument.substr(10);
+            e2e::screenshots.script = argument.substr(10);
         }
     }
-    if (setupProgram.empty() || productStage.empty() || screenshotFolder.empty() ||
-        captureScript.empty()) {
+    if (setupProgram.empty() || productStage.empty() || e2e::screenshots.folder.empty() ||
+        e2e::screenshots.script.empty()) {
         std::fprintf(stderr, "usage: setup_e2e_test --setup=EXE --stage=DIR --screenshots=DIR "
                              "--capture=SCRIPT\n");
         return 2;
     }
-    CreateDirectoryA(installation::windowsPath(screenshotFolder).c_str(), nullptr);
+    CreateDirectoryA(installation::windowsPath(e2e::screenshots.folder).c_str(), nullptr);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int result = RUN_ALL_TESTS();
     // Leave the shared prefix as the scenarios found it.

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "file_count.h"
+
 #include "setup/settings.h"
 #include "setup/state.h"
 #include "system/uninstall.h"
@@ -12,6 +14,10 @@
 namespace install_test {
 
 namespace fs = std::filesystem;
+
+// The programs carry the sample product's payload; its builder would have
+// written this count into the record.
+const bool countWritten = (settings.fileCount = productFileCount, true);
 
 static const char shellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
