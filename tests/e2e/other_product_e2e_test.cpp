@@ -33,7 +33,7 @@ constexpr int dialogDesktopIcon = IDC_DESKTOP_ICON;
 using e2e::SetupRun;
 
 void removeTraces() {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKey.c_str());
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, uninstallKey.c_str(), installation::uninstallView, 0);
     std::error_code ignored;
     std::filesystem::remove_all(installation::programsFolder() + "\\" + productName, ignored);
     DeleteFileA((installation::desktopFolder() + "\\" + productName + ".lnk").c_str());
@@ -153,10 +153,11 @@ TEST_F(OtherProduct, InstallsWithItsOwnNamesEverywhere) {
     EXPECT_EQ(uninstall.iconIndex, 0);
     EXPECT_FALSE(installation::exists(installation::desktopFolder() + "\\" + productName + ".lnk"));
 
-    EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName"),
+    EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName",
+                                        installation::uninstallView),
               productName);
-    const std::string command =
-        installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString");
+    const std::string command = installation::stringValue(
+        HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", installation::uninstallView);
     EXPECT_TRUE(installation::samePath(command, "\"" + program + "\" /remove")) << command;
 }
 

@@ -107,14 +107,19 @@ class SetupProgram : public ::testing::Test {
                                        << (differing.empty() ? "" : differing.front());
         expectShortcuts(dir, desktopShortcut);
         std::string program = dir + "\\vorlenn.exe";
-        EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName"),
+        EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName",
+                                            installation::uninstallView),
                   "Quillmoran");
         // The program path may be quoted, since it may hold spaces.
-        std::string command =
-            installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString");
+        std::string command = installation::stringValue(
+            HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", installation::uninstallView);
         EXPECT_TRUE(installation::samePath(command, program + " /uninstall") ||
                     installation::samePath(command, "\"" + program + "\" /uninstall"))
             << command;
+        if (installation::hasTwoRegistryViews()) {
+            EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, KEY_WOW64_64KEY))
+                << "the entry belongs in the 32-bit registry view only";
+        }
     }
 
     static void expectShortcut(const std::string& link, const std::string& target,
@@ -148,7 +153,8 @@ class SetupProgram : public ::testing::Test {
 
     static void expectNothingInstalled(const std::string& dir) {
         EXPECT_FALSE(installation::exists(dir + "\\vorlenn.exe"));
-        EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+        EXPECT_FALSE(
+            installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
         EXPECT_FALSE(installation::exists(installation::programsFolder() + "\\Quillmoran"));
     }
 };
@@ -417,7 +423,7 @@ struct OlderGeneration {
         installation::writeFile(group + "\\vorlenn.lnk", "old link");
         installation::writeFile(desktopLink, "old link");
         installation::createKeyWithValue(HKEY_LOCAL_MACHINE, oldUninstallKey, "DisplayName",
-                                         "Vorlenn");
+                                         "Vorlenn", installation::uninstallView);
     }
     bool untouched() const {
         return installation::readFile(dir + "\\readme.txt") == "old readme.txt" &&
@@ -425,7 +431,8 @@ struct OlderGeneration {
                installation::exists(dir + "\\templates\\mine\\drawing.bmp") &&
                !installation::exists(dir + "\\oldtemplates") && installation::exists(group) &&
                installation::exists(desktopLink) &&
-               installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey);
+               installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey,
+                                       installation::uninstallView);
     }
 };
 
@@ -441,7 +448,8 @@ TEST_F(SetupProgram, OlderGenerationDeclinedEndsTheSetupAndRemovesNothing) {
     driver::answer(box, IDNO);
     EXPECT_EQ(run.exitWithoutBox(), 1u);
     EXPECT_TRUE(old.untouched());
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, OlderGenerationAcceptedIsRemovedThenInstalledOver) {
@@ -464,7 +472,8 @@ TEST_F(SetupProgram, OlderGenerationAcceptedIsRemovedThenInstalledOver) {
     EXPECT_EQ(installation::readFile(old.dir + "\\letters.doc"), "kept");
     EXPECT_FALSE(installation::exists(old.group));
     EXPECT_FALSE(installation::exists(old.desktopLink));
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
@@ -492,7 +501,8 @@ TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
                    static_cast<DWORD>(programs.size() + 1));
     RegCloseKey(key);
     EXPECT_TRUE(installation::differingFiles(productStage, dir).empty());
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
@@ -541,6 +551,59 @@ TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
     }
     DeleteFileA(decoy.c_str());
     expectInstalled(dir, true);
+}
+
+// ---- Reading another process's current directory ---------------------------
+
+// Starts one of Wine's own programs in a folder, and reads that folder back.
+class OtherProcess : public ::testing::Test {
+  protected:
+    static std::string windowsFolder() {
+        char path[MAX_PATH] = "";
+        GetWindowsDirectoryA(path, MAX_PATH);
+        return path;
+    }
+
+    // False when the program cannot be started at all.
+    static bool expectDirectoryReadBack(const std::string& program) {
+        std::string dir = installation::freshDirectory("other process");
+        CreateDirectoryA(dir.c_str(), nullptr);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION process{};
+        std::string command = "\"" + program + "\"";
+        if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            dir.c_str(), &startup, &process)) {
+            return false;
+        }
+        WaitForInputIdle(process.hProcess, stepTimeoutMs);
+        std::string read = installation::currentDirectoryOf(process.dwProcessId);
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, stepTimeoutMs);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        EXPECT_TRUE(installation::samePath(read, dir + "\\") || installation::samePath(read, dir))
+            << program << " works in \"" << read << "\"";
+        return true;
+    }
+};
+
+TEST_F(OtherProcess, CurrentDirectoryOfAProcessOfTheSameBitness) {
+    // system32 is this program's own bitness: a 32-bit one is shown syswow64 there.
+    EXPECT_TRUE(expectDirectoryReadBack(windowsFolder() + "\\system32\\notepad.exe"));
+}
+
+// The 64-bit build's driver may be pointed at a 32-bit setup or program, whose
+// process parameters have 32-bit pointers.
+TEST_F(OtherProcess, CurrentDirectoryOfA32BitProcessFromA64BitOne) {
+    if (sizeof(void*) != 8) {
+        GTEST_SKIP() << "this is the 32-bit build";
+    }
+    if (!expectDirectoryReadBack(windowsFolder() + "\\syswow64\\notepad.exe")) {
+        GTEST_SKIP() << "this Wine runs no 32-bit programs";
+    }
 }
 
 } // namespace
