@@ -85,14 +85,15 @@ bool isSafeEntryName(const char* name) {
     }
 }
 
-static int refuse(EntryFault* fault, EntryFault why) {
+static HeaderResult refuse(EntryFault* fault, EntryFault why) {
     *fault = why;
     return headerBad;
 }
 
-int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std::uint32_t offset,
-                    EntryHeader* header, EntryFault* fault) {
+HeaderResult readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize,
+                             std::uint32_t offset, EntryHeader* header, EntryFault* fault) {
     *fault = faultNone;
+    header->name = nullptr;
     // Sums in 64 bits: sizes near 2^32 must not wrap past the checks.
     std::uint64_t end = archiveSize;
     if (std::uint64_t{offset} + entryFixedSize >= end) {
@@ -114,14 +115,16 @@ int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std
     if (offset + std::uint64_t{header->headerSize} >= end) {
         return refuse(fault, faultHeaderPastArchive);
     }
-    header->name = reinterpret_cast<const char*>(entry + entryFixedSize);
+    const char* name = reinterpret_cast<const char*>(entry + entryFixedSize);
     header->nameSize = header->headerSize - entryFixedSize;
-    if (!std::memchr(header->name, '\0', header->nameSize)) {
+    if (!std::memchr(name, '\0', header->nameSize)) {
         return refuse(fault, faultNameUnterminated);
     }
-    if (header->name[0] == '\0') {
+    if (name[0] == '\0') {
         return refuse(fault, faultEmptyName);
     }
+    // From here on a refusal can name the entry.
+    header->name = name;
     if (!isSafeEntryName(header->name)) {
         return refuse(fault, faultUnsafeName);
     }
@@ -140,37 +143,43 @@ int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std
     return headerSound;
 }
 
-const char* entryFaultText(int fault) {
-    switch (fault) {
-    case faultNone:
-        return "no fault";
-    case faultBadMagic:
-        return "no entry magic";
-    case faultHeaderTooShort:
-        return "header size too small for a name";
-    case faultHeaderPastArchive:
-        return "header reaches the end of the archive";
-    case faultNameUnterminated:
-        return "name field has no terminating NUL";
-    case faultEmptyName:
-        return "empty name";
-    case faultUnsafeName:
-        return "name leaves the install directory";
-    case faultDataPastArchive:
-        return "data reaches past the end of the archive";
-    case faultStoredSizeMismatch:
-        return "stored entry is larger than its data";
-    case faultArchiveTooLarge:
-        return "entry ends beyond 2 GiB";
-    case faultPathTooLong:
-        return "path too long";
-    case faultCannotCreate:
-        return "cannot create the file";
-    case faultDamagedStream:
-        return "damaged lh5 stream";
-    case faultWriteFailed:
-        return "write failed";
-    default:
-        return "unknown fault";
+void startEntryWalk(EntryWalk* walk, const unsigned char* archive, std::uint32_t archiveSize) {
+    walk->archive = archive;
+    walk->archiveSize = archiveSize;
+    walk->offset = 0;
+    walk->fault = faultNone;
+}
+
+HeaderResult readNextEntry(EntryWalk* walk) {
+    HeaderResult read = readEntryHeader(walk->archive, walk->archiveSize, walk->offset,
+                                        &walk->header, &walk->fault);
+    if (read == headerSound) {
+        walk->offset = walk->header.nextOffset;
     }
+    return read;
+}
+
+// By EntryFault, in the enum's order.
+static const char* const faultTexts[] = {
+    "no fault",
+    "no entry magic",
+    "header size too small for a name",
+    "header reaches the end of the archive",
+    "name field has no terminating NUL",
+    "empty name",
+    "name leaves the install directory",
+    "data reaches past the end of the archive",
+    "stored entry is larger than its data",
+    "entry ends beyond 2 GiB",
+    "path too long",
+    "no install directory",
+    "cannot create the file",
+    "damaged lh5 stream",
+    "write failed",
+};
+static_assert(sizeof faultTexts / sizeof faultTexts[0] == entryFaultCount,
+              "a text for every fault");
+
+const char* entryFaultText(EntryFault fault) {
+    return fault >= 0 && fault < entryFaultCount ? faultTexts[fault] : "unknown fault";
 }

@@ -33,9 +33,11 @@ enum EntryFault {
     faultStoredSizeMismatch, // stored entry: unpacked size exceeds its data
     faultArchiveTooLarge,    // the next entry's offset does not fit a result
     faultPathTooLong,        // install directory plus name exceed a path
+    faultNoDirectory,        // the install directory is empty
     faultCannotCreate,       // the output file could not be created
     faultDamagedStream,      // the lh5 stream is damaged
     faultWriteFailed,        // a block write came up short
+    entryFaultCount,         // not a fault: the number of them
 };
 
 // One entry's header as read from the archive.
@@ -45,7 +47,7 @@ struct EntryHeader {
     std::uint32_t method;
     std::uint32_t packedSize;
     std::uint32_t unpackedSize;
-    const char* name;       // inside the archive, NUL-terminated
+    const char* name;       // inside the archive, NUL-terminated; null while unread
     std::uint32_t nameSize; // the whole name field: header size - 20
     std::uint32_t dataOffset;
     std::uint32_t nextOffset;
@@ -60,9 +62,26 @@ enum HeaderResult {
 
 // Reads and checks the entry at offset. On headerSound every field of
 // *header is set and the entry's data lies inside the archive; on headerBad
-// *fault says why. Nothing outside archive[0 .. archiveSize - 1] is read.
-int readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize, std::uint32_t offset,
-                    EntryHeader* header, EntryFault* fault);
+// *fault says why, and header->name is the entry's name whenever the name
+// field is sound (a terminated, non-empty name), else null. Nothing outside
+// archive[0 .. archiveSize - 1] is read.
+HeaderResult readEntryHeader(const unsigned char* archive, std::uint32_t archiveSize,
+                             std::uint32_t offset, EntryHeader* header, EntryFault* fault);
+
+// A walk over the entry headers, front to back, for the callers that look
+// at the headers without extracting: each readNextEntry reads the header at
+// walk.offset and, when it is sound, moves offset on to the next entry. On
+// the end or a bad header offset stays where the walk stopped.
+struct EntryWalk {
+    const unsigned char* archive;
+    std::uint32_t archiveSize;
+    std::uint32_t offset;
+    EntryHeader header;
+    EntryFault fault;
+};
+
+void startEntryWalk(EntryWalk* walk, const unsigned char* archive, std::uint32_t archiveSize);
+HeaderResult readNextEntry(EntryWalk* walk);
 
 // True when the name stays inside the directory it is extracted into: no
 // leading separator, no drive or other colon, no component of dots that
@@ -73,6 +92,6 @@ bool isSafeEntryName(const char* name);
 bool isCompressed(const EntryHeader* header);
 
 // A short English text for the fault, for messages.
-const char* entryFaultText(int fault);
+const char* entryFaultText(EntryFault fault);
 
 std::uint32_t readLittle32(const unsigned char* bytes);

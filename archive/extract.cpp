@@ -4,6 +4,7 @@
 #include "archive/extract.h"
 
 #include "archive/entry.h"
+#include "archive/entry_data.h"
 #include "lzh/decoder.h"
 #include "setup/state.h"
 
@@ -11,10 +12,13 @@
 
 // Pieces of at most 32767 bytes per WriteFile.
 constexpr std::uint32_t writePiece = 32767;
-// The path buffer holds directory, name and terminator within this.
+// An entry is accepted when the directory (with its backslash), the name
+// field (which ends with the name's NUL) and one more character stay below
+// this: a bound of the format, a little below the 260 of the path buffer.
 constexpr std::uint32_t pathLimit = 256;
 
-int entryFault;
+EntryFault entryFault;
+void (*entryBytesWritten)(std::uint32_t written);
 
 static char entryPath[MAX_PATH];
 
@@ -41,13 +45,17 @@ static std::int32_t failEntry(EntryFault why, std::int32_t result) {
     return result;
 }
 
-// Builds dir + backslash + name in entryPath. False when it would not fit.
-static bool buildEntryPath(const char* dir, const EntryHeader* header) {
+// Builds dir + backslash + name in entryPath. Returns the fault when there
+// is no directory or the path would not fit.
+static EntryFault buildEntryPath(const char* dir, const EntryHeader* header) {
     std::size_t dirLength = std::strlen(dir);
-    bool needsSeparator = dirLength == 0 || dir[dirLength - 1] != '\\';
+    if (dirLength == 0) {
+        return faultNoDirectory;
+    }
+    bool needsSeparator = dir[dirLength - 1] != '\\';
     std::size_t prefixLength = dirLength + (needsSeparator ? 1 : 0);
     if (prefixLength + header->nameSize + 1 >= pathLimit) {
-        return false;
+        return faultPathTooLong;
     }
     std::memcpy(entryPath, dir, dirLength);
     if (needsSeparator) {
@@ -55,7 +63,7 @@ static bool buildEntryPath(const char* dir, const EntryHeader* header) {
     }
     // The name field holds its NUL (checked with the header).
     std::memcpy(entryPath + prefixLength, header->name, header->nameSize);
-    return true;
+    return faultNone;
 }
 
 // Creates each missing directory level of the name, left to right. A level
@@ -85,25 +93,26 @@ static void reportProgress() {
 #endif
 }
 
-static bool writeCompressed(HANDLE file, const unsigned char* packed, const EntryHeader* header) {
-    decodeError = 0;
-    decodeStart(packed, header->packedSize);
-    // Unsigned: sizes of 2 GiB and more are written in full.
-    std::uint32_t remaining = header->unpackedSize;
-    while (remaining > 0) {
-        std::uint32_t n = remaining > windowSize ? windowSize : remaining;
-        decodeChunk(n, decodeWindow);
-        if (decodeError) {
-            entryFault = faultDamagedStream;
-            return false;
-        }
-        if (writeBlock(file, decodeWindow, n) != blockWritten) {
-            entryFault = faultWriteFailed;
-            return false;
-        }
-        remaining -= n;
+static void reportBytes(std::uint32_t written) {
+    if (entryBytesWritten) {
+        entryBytesWritten(written);
     }
-    return true;
+}
+
+// The file a compressed entry's chunks go to, and how much of it is written.
+struct ChunkTarget {
+    HANDLE file;
+    std::uint32_t written;
+};
+
+static EntryFault writeChunk(const unsigned char* chunk, std::uint32_t size, void* context) {
+    auto* target = static_cast<ChunkTarget*>(context);
+    if (writeBlock(target->file, chunk, size) != blockWritten) {
+        return faultWriteFailed;
+    }
+    target->written += size;
+    reportBytes(target->written);
+    return faultNone;
 }
 
 std::int32_t extractEntry(const unsigned char* archive, std::uint32_t offset,
@@ -111,15 +120,16 @@ std::int32_t extractEntry(const unsigned char* archive, std::uint32_t offset,
     entryFault = faultNone;
     EntryHeader header;
     EntryFault fault;
-    int read = readEntryHeader(archive, archiveSize, offset, &header, &fault);
+    HeaderResult read = readEntryHeader(archive, archiveSize, offset, &header, &fault);
     if (read == headerEndOfArchive) {
         return entryEndOfArchive;
     }
     if (read == headerBad) {
         return failEntry(fault, entryBadHeader);
     }
-    if (!buildEntryPath(dir, &header)) {
-        return failEntry(faultPathTooLong, entryBadHeader);
+    EntryFault pathFault = buildEntryPath(dir, &header);
+    if (pathFault != faultNone) {
+        return failEntry(pathFault, entryBadHeader);
     }
     createEntryDirectories(std::strlen(entryPath) - std::strlen(header.name));
 
@@ -129,23 +139,26 @@ std::int32_t extractEntry(const unsigned char* archive, std::uint32_t offset,
         return failEntry(faultCannotCreate, entryCannotCreate);
     }
     reportProgress();
+    reportBytes(0);
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
 
-    const unsigned char* data = archive + header.dataOffset;
     if (isCompressed(&header)) {
-        bool written = writeCompressed(file, data, &header);
+        ChunkTarget target = {file, 0};
+        EntryFault fault = decodeEntryChunks(archive, &header, writeChunk, &target);
         CloseHandle(file);
-        if (!written) {
+        if (fault != faultNone) {
             DeleteFileA(entryPath);
-            return entryDecodeFailed;
+            return failEntry(fault, entryDecodeFailed);
         }
     } else {
+        const unsigned char* data = archive + header.dataOffset;
         bool written = writeBlock(file, data, header.unpackedSize) == blockWritten;
         CloseHandle(file);
         if (!written) {
             DeleteFileA(entryPath);
             return failEntry(faultWriteFailed, entryWriteFailed);
         }
+        reportBytes(header.unpackedSize);
     }
     return static_cast<std::int32_t>(header.nextOffset);
 }

@@ -87,34 +87,15 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// Constants of the stream
+// Constants of the decoder
 // ---------------------------------------------------------------------------
 
-constexpr std::uint32_t symbolAlphabet = 510;  // literals 0-255, matches 256-509
-constexpr std::uint32_t lengthAlphabet = 19;   // code that sends the symbol lengths
-constexpr std::uint32_t distanceAlphabet = 14; // distance classes 0-13
+// The format's numbers are in lzh/lh5_format.h; these are the decoder's own.
+
 constexpr std::uint32_t treeNodeCount = 2 * symbolAlphabet - 1;
 
 constexpr std::uint32_t symbolTableBits = 12;
 constexpr std::uint32_t auxTableBits = 8;
-constexpr std::uint32_t longestCode = 16;
-
-constexpr std::uint32_t blockCountBits = 16;
-constexpr std::uint32_t lengthCountBits = 5;
-constexpr std::uint32_t symbolCountBits = 9;
-constexpr std::uint32_t distanceCountBits = 4;
-// The length code carries a 2-bit zero run right after its third length.
-constexpr std::uint32_t lengthZeroRunAfter = 3;
-constexpr std::uint32_t noZeroRun = 0xFFFFFFFF;
-
-// Symbols of the length code below 3 are runs of zero lengths.
-constexpr std::uint32_t oneZero = 0;
-constexpr std::uint32_t shortZeroRun = 1; // 4 bits follow: 3 to 18 zeros
-constexpr std::uint32_t longZeroRun = 2;  // 9 bits follow: 20 to 531 zeros
-constexpr std::uint32_t firstLengthSymbol = 3;
-
-constexpr std::uint32_t firstMatchSymbol = 256;
-constexpr std::uint32_t matchLengthBias = 253; // match length = symbol - 253
 
 // ---------------------------------------------------------------------------
 // Bit reader constants
@@ -125,6 +106,11 @@ constexpr std::uint32_t bufferBits = 64;
 // distance code 16, extra bits 12) and the next symbol's table bits.
 constexpr std::uint32_t refilledBits = 56;
 constexpr std::uint32_t wordBytes = 8;
+static_assert(refilledBits >= longestCode + longestCode + distanceExtraBits(distanceAlphabet - 1) +
+                                  symbolTableBits,
+              "a refill covers a whole match and the next lookup");
+// A word refill keeps whole bytes: 56 to 63 bits, with bitCount | 56 exact.
+static_assert(refilledBits == bufferBits - wordBytes && (refilledBits & (wordBytes - 1)) == 0);
 
 // ---------------------------------------------------------------------------
 // Table entries: value and code length in one
@@ -138,6 +124,9 @@ constexpr std::uint32_t wordBytes = 8;
 // processor shift by the entry itself.
 constexpr std::uint32_t entryLengthBits = 6;
 constexpr std::uint32_t entryLengthMask = (1u << entryLengthBits) - 1;
+static_assert(((treeNodeCount - 1) << entryLengthBits | entryLengthMask) <= 0xFFFF,
+              "a table entry fits 16 bits");
+static_assert(entryLengthMask == bufferBits - 1, "a shift by the entry stays a valid shift");
 
 constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
     return static_cast<std::uint16_t>(value << entryLengthBits | length);
@@ -146,9 +135,10 @@ constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
 // Entries below this one are literals from the direct table.
 constexpr std::uint32_t firstMatchEntry = firstMatchSymbol << entryLengthBits;
 
-// Tables are filled eight entries at a time and have eight spare entries
-// after their last slot.
-constexpr std::uint32_t fillStep = 8;
+// Tables are filled sixteen bytes (eight entries) a store and have eight
+// spare entries after their last slot.
+constexpr std::uint32_t fillStoreBytes = 16;
+constexpr std::uint32_t fillStep = fillStoreBytes / sizeof(std::uint16_t);
 
 // The table builder goes through a code's lengths in four lanes of equal
 // size; the length arrays have room for the last lane's end, always zero.
@@ -171,17 +161,11 @@ constexpr std::uint32_t firstNodeEntry(std::uint32_t alphabet) {
 constexpr std::uint32_t copyStep = 16;
 constexpr std::uint32_t copyWord = 8;
 
-// Distance class s (0 to 13) stands for distanceBase[s] plus distanceExtra[s]
-// further bits.
-constexpr std::uint16_t distanceBase[distanceAlphabet] = {0,  1,   2,   4,   8,    16,   32,
-                                                          64, 128, 256, 512, 1024, 2048, 4096};
-constexpr std::uint8_t distanceExtra[distanceAlphabet] = {0, 0, 1, 2, 3,  4,  5,
-                                                          6, 7, 8, 9, 10, 11, 12};
-
 // A distance step says all that the symbol loop needs of one distance code
 // symbol: bits 0-5 the bits it takes with its extra bits, 6-10 the code's
 // own length, 11-15 the number of extra bits, 16-28 the distance they add
-// to (distanceBase + 1, as a match starts distance value + 1 bytes back).
+// to (the class's base + 1, as a match starts distance value + 1 bytes
+// back).
 // Bit 31 marks a slot that holds the root of a long code instead (its
 // auxTable entry in the low bits).
 constexpr std::uint32_t stepCodeShift = 6;
@@ -190,10 +174,18 @@ constexpr std::uint32_t stepBaseShift = 16;
 constexpr std::uint32_t stepFieldMask = 0x1F;
 constexpr std::uint32_t stepBitsMask = 0x3F;
 constexpr std::uint32_t stepLongCode = 0x80000000;
+constexpr std::uint32_t widestExtra = distanceExtraBits(distanceAlphabet - 1);
+static_assert(longestCode + widestExtra <= stepBitsMask, "the bits field holds code and extra");
+static_assert(longestCode <= stepFieldMask && widestExtra <= stepFieldMask,
+              "code length and extra bits fit their fields");
+static_assert(stepCodeShift + 5 == stepExtraShift && stepExtraShift + 5 == stepBaseShift);
+static_assert(std::uint64_t{distanceClassBase(distanceAlphabet - 1) + 1} << stepBaseShift <
+                  stepLongCode,
+              "the largest base stays below the long-code mark");
 
-constexpr std::uint32_t packDistanceStep(std::uint32_t distanceClass, std::uint32_t codeLength) {
-    std::uint32_t extra = distanceExtra[distanceClass];
-    return (distanceBase[distanceClass] + 1u) << stepBaseShift | extra << stepExtraShift |
+constexpr std::uint32_t packDistanceStep(std::uint32_t classIndex, std::uint32_t codeLength) {
+    std::uint32_t extra = distanceExtraBits(classIndex);
+    return (distanceClassBase(classIndex) + 1u) << stepBaseShift | extra << stepExtraShift |
            codeLength << stepCodeShift | (codeLength + extra);
 }
 
@@ -233,6 +225,9 @@ static std::uint32_t copyPos;
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
 static unsigned char symbolLen[paddedLengths(symbolAlphabet)];
 static std::uint16_t symbolTable[(1u << symbolTableBits) + fillStep];
+// fillEntries stores fillStep entries at a time from any slot, so the last
+// store may reach fillStep - 1 entries past a table's end.
+static_assert(fillStep * sizeof(std::uint16_t) == fillStoreBytes);
 // Length code while a block header is read, then the distance code.
 static unsigned char auxLen[paddedLengths(lengthAlphabet)];
 static std::uint16_t auxTable[(1u << auxTableBits) + fillStep];
@@ -608,10 +603,11 @@ static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uin
 // One length of the length or distance code: 3 bits, and for 7 a unary
 // extension of one bits closed by a zero bit.
 static std::uint32_t readAuxLength() {
-    std::uint32_t next = peekBits(16);
-    std::uint32_t len = next >> 13;
-    if (len == 7) {
-        for (std::uint32_t bit = 1u << 12; bit != 0 && (next & bit); bit >>= 1) {
+    std::uint32_t next = peekBits(longestCode);
+    std::uint32_t len = next >> (longestCode - auxLengthBits);
+    if (len == unaryLengthStart) {
+        for (std::uint32_t bit = 1u << (longestCode - auxLengthBits - 1); bit != 0 && (next & bit);
+             bit >>= 1) {
             ++len;
         }
         // Up to 20 fits in 16 bits, but no code is longer than 16.
@@ -619,13 +615,15 @@ static std::uint32_t readAuxLength() {
             return 0;
         }
     }
-    dropBits(len < 7 ? 3 : len - 3);
+    // The 3 bits, and for the unary form its one bits and closing zero.
+    dropBits(len < unaryLengthStart ? auxLengthBits : len - (unaryLengthStart - auxLengthBits) + 1);
     return len;
 }
 
-// Reads the length code (special = 3: zero run after the third length) or
-// the distance code (special = noZeroRun) into auxLen and auxTable.
-static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits, std::uint32_t special) {
+// Reads the length code (zeroRunAfter = 3: zero run after the third length)
+// or the distance code (noZeroRunField) into auxLen and auxTable.
+static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits,
+                           std::uint32_t zeroRunAfter) {
     std::uint32_t n = takeBits(countBits);
     if (n == 0) {
         setSingleValue(takeBits(countBits), auxLen, alphabet, auxTable, auxTableBits);
@@ -641,9 +639,9 @@ static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits, std:
             return;
         }
         ++i;
-        if (i == special) {
+        if (i == zeroRunAfter) {
             // At most 3 zeros after the third length: still inside 19.
-            for (std::uint32_t z = takeBits(2); z > 0; --z) {
+            for (std::uint32_t z = takeBits(lengthZeroRunBits); z > 0; --z) {
                 auxLen[i++] = 0;
             }
         }
@@ -685,20 +683,20 @@ static void readSymbolLengths() {
         have -= entry & entryLengthMask;
         std::uint32_t s = entry >> entryLengthBits;
         if (s >= firstLengthSymbol) {
-            symbolLen[i++] = static_cast<unsigned char>(s - 2);
+            symbolLen[i++] = static_cast<unsigned char>(s - lengthSymbolBias);
             continue;
         }
         std::uint32_t zeros = 0;
-        if (s == oneZero) {
+        if (s == zeroRunOne) {
             zeros = 1;
-        } else if (s == shortZeroRun) {
-            zeros = peek(bits, 4) + 3;
-            bits <<= 4;
-            have -= 4;
-        } else if (s == longZeroRun) {
-            zeros = peek(bits, 9) + 20;
-            bits <<= 9;
-            have -= 9;
+        } else if (s == zeroRunShort) {
+            zeros = peek(bits, shortRunBits) + shortRunMin;
+            bits <<= shortRunBits;
+            have -= shortRunBits;
+        } else if (s == zeroRunLong) {
+            zeros = peek(bits, longRunBits) + longRunMin;
+            bits <<= longRunBits;
+            have -= longRunBits;
         }
         if (streamDamaged(zeros > symbolAlphabet - i)) {
             storeReader(bits, have, in);
@@ -737,7 +735,7 @@ static void buildDistanceSteps() {
     if (decodeError) {
         return;
     }
-    readAuxLengths(distanceAlphabet, distanceCountBits, noZeroRun);
+    readAuxLengths(distanceAlphabet, distanceCountBits, noZeroRunField);
     if (decodeError) {
         return;
     }
@@ -861,6 +859,12 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
 // symbol with its match at most 44. So after a literal from the direct table
 // a second symbol is decoded without a refill, and only a match that follows
 // such a literal may need one before the next lookup.
+//
+// The steps of one pass, as marked below: (1) block used up: read the next
+// header; (2) literals from the direct table, one or two; (3) a code longer
+// than the table: walk its tree; (4) a match: its length, its distance step
+// and extra bits, and the next symbol's entry; (5) copy the match. The loop
+// stays in one function: the bit reader lives in registers throughout.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
     std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
@@ -871,6 +875,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
     refillLoop(wordEnd, bits, have, in);
     std::uint32_t entry = nextSymbolEntry(bits);
     for (;;) {
+        // (1) Block used up: the next header, read on the state itself.
         if (left == 0) {
             storeReader(bits, have, in);
             readBlockHeader();
@@ -882,6 +887,8 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             refillLoop(wordEnd, bits, have, in);
             entry = nextSymbolEntry(bits);
         }
+        // (2) Literals from the direct table: after one, a second needs no
+        // refill.
         --left;
         refillLoop(wordEnd, bits, have, in);
         if (entry < firstMatchEntry) {
@@ -902,7 +909,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             }
         }
 
-        // A match, or a code longer than the direct table.
+        // (3) A code longer than the direct table: a literal or a match.
         if (entry >= firstNodeEntry(symbolAlphabet)) {
             entry = walkTree(entry, bits, symbolAlphabet, symbolLen);
             if (decodeError) {
@@ -916,9 +923,11 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
                 continue;
             }
         }
+        // (4) A match: length, distance code and extra bits, then the next
+        // symbol's entry, so that its load overlaps the copy.
         bits <<= entry & entryLengthMask;
         have -= entry & entryLengthMask;
-        std::uint32_t length = (entry >> entryLengthBits) - matchLengthBias;
+        std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
 
         std::uint32_t step = distanceSteps[bits >> (bufferBits - auxTableBits)];
         if (step >= stepLongCode) {
@@ -940,6 +949,9 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
         }
         entry = nextSymbolEntry(bits);
 
+        // (5) The copy: 16- or 8-byte steps, a repeated word for distances
+        // below 8, else the byte loop, which leaves the match pending when
+        // the chunk ends inside it.
         std::uint32_t from = (r - distance) & windowMask;
         bool targetClear = r + length <= count && r + length + copyStep <= windowSize;
         bool clear = targetClear && from + length + copyStep <= windowSize;

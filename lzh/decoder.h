@@ -3,11 +3,9 @@
 // One decoder state for the whole process; not re-entrant.
 #pragma once
 
-#include <cstdint>
+#include "lzh/lh5_format.h"
 
-// The window is both the sliding dictionary and the unit of output.
-constexpr std::uint32_t windowSize = 8192;
-constexpr std::uint32_t windowMask = windowSize - 1;
+#include <cstdint>
 
 // What the next decodeChunk does first.
 enum DecoderState {

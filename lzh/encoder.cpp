@@ -123,7 +123,7 @@ class SplitEstimator {
             }
             ++running[symbols[i].code];
             if (symbols[i].code >= 256) {
-                ++running[symbolAlphabet + distanceClass(symbols[i].distance)];
+                ++running[symbolAlphabet + distanceClassOf(symbols[i].distance)];
             }
         }
         std::copy(running.begin(), running.end(), prefix_.begin() + (points - 1) * width);
@@ -254,7 +254,7 @@ void emitSymbols(BitWriter& writer, std::span<const Symbol> symbols) {
     while (!symbols.empty()) {
         const std::size_t take = std::min<std::size_t>(symbols.size(), maxBlockSymbols);
         const auto block = symbols.first(take);
-        writeBlock(writer, block, planBlock(histogramOf(block)));
+        writeCodedBlock(writer, block, planBlock(histogramOf(block)));
         symbols = symbols.subspan(take);
     }
 }
@@ -331,7 +331,7 @@ class StrongEncoder {
             symbols.swap(candidate);
         }
         if (symbols.size() <= maxBlockSymbols) {
-            writeBlock(writer_, symbols, plan);
+            writeCodedBlock(writer_, symbols, plan);
         } else {
             emitSymbols(writer_, symbols);
         }

@@ -10,8 +10,11 @@
 namespace lzh {
 
 enum class Effort {
-    fast,   // lazy matching, one code per block: for large trees
-    strong, // optimal parsing driven by each block's own codes
+    // Lazy matching over hash chains, blocks split on a coarse grid, each
+    // with codes of its own but parsed only once: for large trees.
+    fast,
+    // Optimal parsing, repeated under each block's own codes.
+    strong,
 };
 
 // Positions are 32-bit, and a match may look up to 256 bytes ahead.

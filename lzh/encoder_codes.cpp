@@ -75,13 +75,13 @@ unsigned buildCodeLengths(std::span<const std::uint32_t> frequencies, unsigned m
 }
 
 void assignCanonicalCodes(std::span<const std::uint8_t> lengths, std::span<std::uint16_t> codes) {
-    std::array<unsigned, maxCodeLength + 2> count{};
+    std::array<unsigned, longestCode + 2> count{};
     for (std::uint8_t length : lengths) {
         ++count[length];
     }
-    std::array<unsigned, maxCodeLength + 2> next{};
+    std::array<unsigned, longestCode + 2> next{};
     count[0] = 0;
-    for (unsigned length = 1; length <= maxCodeLength; ++length) {
+    for (unsigned length = 1; length <= longestCode; ++length) {
         next[length + 1] = (next[length] + count[length]) << 1;
     }
     for (std::size_t s = 0; s < lengths.size(); ++s) {
@@ -92,9 +92,6 @@ void assignCanonicalCodes(std::span<const std::uint8_t> lengths, std::span<std::
 // ---- Header layout ----------------------------------------------------------
 
 namespace {
-
-constexpr unsigned noZeroRunField = 0;
-constexpr unsigned shortestUnaryLength = 7; // lengths from 7 on continue in unary
 
 unsigned sectionCount(const std::vector<std::uint8_t>& lengths) {
     unsigned n = static_cast<unsigned>(lengths.size());
@@ -119,19 +116,21 @@ void visitAuxSection(const CodeSection& section, unsigned countBits, unsigned ze
     put(countBits, n);
     for (unsigned i = 0; i < n;) {
         const unsigned length = section.lengths[i++];
-        if (length < shortestUnaryLength) {
-            put(3, length);
+        if (length < unaryLengthStart) {
+            put(auxLengthBits, length);
         } else {
-            put(3, 7);
+            put(auxLengthBits, unaryLengthStart);
             // length - 7 one bits and a closing zero bit
-            put(length - 6, ((1u << (length - 7)) - 1) << 1);
+            const unsigned ones = length - unaryLengthStart;
+            put(ones + 1, ((1u << ones) - 1) << 1);
         }
         if (i == zeroRunAfter) {
             unsigned zeros = 0;
-            while (zeros < 3 && i + zeros < n && section.lengths[i + zeros] == 0) {
+            while (zeros < (1u << lengthZeroRunBits) - 1 && i + zeros < n &&
+                   section.lengths[i + zeros] == 0) {
                 ++zeros;
             }
-            put(2, zeros);
+            put(lengthZeroRunBits, zeros);
             i += zeros;
         }
     }
@@ -316,7 +315,7 @@ void planSymbolLengths(BlockPlan& plan) {
         return;
     }
     constexpr unsigned rounds = 3;
-    constexpr std::array<unsigned, 4> limits{maxCodeLength, 7, 6, 5};
+    constexpr std::array<unsigned, 4> limits{longestCode, 7, 6, 5};
     std::uint64_t bestBits = std::numeric_limits<std::uint64_t>::max();
     BlockPlan trial = plan;
     LengthSymbolCosts costs = lengthSymbolCosts(CodeSection{});
@@ -357,7 +356,7 @@ std::uint64_t distanceBits(const CodeSection& distanceCode, const Histogram& his
 
 // The distance code with the limit that makes its section and its data smallest.
 CodeSection planDistanceCode(const Histogram& histogram) {
-    constexpr std::array<unsigned, 5> limits{maxCodeLength, 7, 6, 5, 4};
+    constexpr std::array<unsigned, 5> limits{longestCode, 7, 6, 5, 4};
     CodeSection best;
     std::uint64_t bestBits = std::numeric_limits<std::uint64_t>::max();
     for (unsigned limit : limits) {
@@ -381,7 +380,7 @@ Histogram histogramOf(std::span<const Symbol> symbols) {
     for (const Symbol& symbol : symbols) {
         ++histogram.symbols[symbol.code];
         if (symbol.code >= 256) {
-            ++histogram.distances[distanceClass(symbol.distance)];
+            ++histogram.distances[distanceClassOf(symbol.distance)];
         }
     }
     histogram.count = static_cast<std::uint32_t>(symbols.size());
@@ -390,7 +389,7 @@ Histogram histogramOf(std::span<const Symbol> symbols) {
 
 BlockPlan planBlock(const Histogram& histogram) {
     BlockPlan plan;
-    plan.symbolCode = makeSection(histogram.symbols, maxCodeLength);
+    plan.symbolCode = makeSection(histogram.symbols, longestCode);
     plan.distanceCode = planDistanceCode(histogram);
     planSymbolLengths(plan);
 
@@ -405,7 +404,7 @@ BlockPlan planBlock(const Histogram& histogram) {
 
 // ---- Block writing --------------------------------------------------------------
 
-void writeBlock(BitWriter& writer, std::span<const Symbol> symbols, const BlockPlan& plan) {
+void writeCodedBlock(BitWriter& writer, std::span<const Symbol> symbols, const BlockPlan& plan) {
     visitHeader(plan, static_cast<unsigned>(symbols.size()),
                 [&](unsigned n, unsigned value) { writer.put(n, value); });
 
@@ -418,7 +417,7 @@ void writeBlock(BitWriter& writer, std::span<const Symbol> symbols, const BlockP
         if (symbol.code < 256) {
             continue;
         }
-        const unsigned c = distanceClass(symbol.distance);
+        const unsigned c = distanceClassOf(symbol.distance);
         writer.put(distanceClassBits(plan, c), distanceCodes[c]);
         if (c > 1) {
             writer.put(c - 1, symbol.distance - (1u << (c - 1)));

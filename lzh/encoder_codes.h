@@ -1,7 +1,9 @@
-// Huffman codes and block writing for the lh5 encoder: the constants of the
-// stream, code length construction, the plan of a block header and the bit
+// Huffman codes and block writing for the lh5 encoder: code length
+// construction, the plan of a block header and the bit
 // writer. See encoder.cpp for how the pieces fit together.
 #pragma once
+
+#include "lzh/lh5_format.h"
 
 #include <array>
 #include <bit>
@@ -11,34 +13,6 @@
 #include <vector>
 
 namespace lzh {
-
-// ---- Stream constants -------------------------------------------------------
-
-inline constexpr unsigned windowSize = 8192;     // longest back distance
-inline constexpr unsigned minMatch = 3;          // shortest match length
-inline constexpr unsigned maxMatch = 256;        // longest match length
-inline constexpr unsigned symbolAlphabet = 510;  // 256 literals + 254 match lengths
-inline constexpr unsigned matchSymbolBias = 253; // symbol = match length + bias
-inline constexpr unsigned lengthAlphabet = 19;   // the code that sends symbol code lengths
-inline constexpr unsigned distanceAlphabet = 14; // distance classes 0..13
-inline constexpr unsigned maxCodeLength = 16;
-inline constexpr unsigned maxBlockSymbols = 65535; // the block count field is 16 bits
-
-inline constexpr unsigned blockCountBits = 16;
-inline constexpr unsigned lengthCountBits = 5;
-inline constexpr unsigned symbolCountBits = 9;
-inline constexpr unsigned distanceCountBits = 4;
-// After the third length code length comes a 2-bit count of zero lengths.
-inline constexpr unsigned lengthZeroRunAfter = 3;
-
-// Length code symbols 0..2 stand for zero runs in the symbol code lengths;
-// symbol k >= 3 stands for the length k - 2.
-inline constexpr unsigned zeroRunOne = 0;   // exactly one zero
-inline constexpr unsigned zeroRunShort = 1; // 3..18 zeros, 4 extra bits
-inline constexpr unsigned zeroRunLong = 2;  // 20..531 zeros, 9 extra bits
-inline constexpr unsigned shortRunMin = 3, shortRunMax = 18, shortRunBits = 4;
-inline constexpr unsigned longRunMin = 20, longRunMax = 531, longRunBits = 9;
-inline constexpr unsigned lengthSymbolBias = 2;
 
 // One symbol of a block: a literal byte (code < 256) or a match (code >= 256)
 // whose distance value is the back distance minus one (0..8191).
@@ -53,14 +27,6 @@ inline Symbol literalSymbol(std::uint8_t byte) {
 inline Symbol matchSymbol(unsigned length, unsigned backDistance) {
     return {static_cast<std::uint16_t>(length + matchSymbolBias),
             static_cast<std::uint16_t>(backDistance - 1)};
-}
-
-// Distance class of a distance value: 0 -> 0, 1 -> 1, 2..3 -> 2, ... 4096..8191 -> 13.
-inline unsigned distanceClass(unsigned distanceValue) {
-    return static_cast<unsigned>(std::bit_width(distanceValue));
-}
-inline unsigned distanceExtraBits(unsigned distanceClassValue) {
-    return distanceClassValue > 1 ? distanceClassValue - 1 : 0;
 }
 
 // ---- Code lengths -----------------------------------------------------------
@@ -156,6 +122,6 @@ class BitWriter {
 };
 
 // Writes one block: its header as planned, then the symbols.
-void writeBlock(BitWriter& writer, std::span<const Symbol> symbols, const BlockPlan& plan);
+void writeCodedBlock(BitWriter& writer, std::span<const Symbol> symbols, const BlockPlan& plan);
 
 } // namespace lzh

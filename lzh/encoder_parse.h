@@ -21,7 +21,7 @@ struct Prices {
     std::array<std::uint32_t, distanceAlphabet> distanceClasses{};
 
     std::uint32_t distance(unsigned distanceValue) const {
-        const unsigned c = distanceClass(distanceValue);
+        const unsigned c = distanceClassOf(distanceValue);
         return distanceClasses[c] + distanceExtraBits(c) * priceScale;
     }
 };

@@ -19,10 +19,14 @@ constexpr int textGapAboveBar = 4; // text bottom sits 4 pixels above the interi
 constexpr int textRightMargin = 8; // text may use the interior width less this
 
 // drawFittedText's working copy: the kept part, the dots and the terminator.
+// It is handed at most 253 characters (the longest currentFile extraction
+// writes); the first pass drops one, so 252 and the dots always fit.
 constexpr int fittedTextSize = 256;
 constexpr char dots[] = "...";
 constexpr int dotsLength = sizeof dots - 1;
 constexpr int longestKeptText = fittedTextSize - dotsLength - 1;
+constexpr int longestHandedText = longestKeptText + 1;
+static_assert(longestHandedText == 253);
 
 int textWidth(HDC dc, const char* text, int length) {
     SIZE extent = {0, 0};
@@ -95,18 +99,17 @@ LRESULT CALLBACK progressPanelProc(HWND window, UINT message, WPARAM wParam, LPA
 
 void drawFittedText(HDC dc, int x, int y, const char* text, int maxWidth) {
     int length = static_cast<int>(std::strlen(text));
-    if (length == 0) {
-        return;
-    }
+    // An empty text measures 0: it is drawn as it is (nothing) unless the
+    // width is negative, and then, like any text, as the dots alone.
     if (textWidth(dc, text, length) <= maxWidth) {
         TextOutA(dc, x, y, text, length);
         return;
     }
 
-    // A text longer than the working copy allows loses its tail here; it is
-    // cut further below anyway, and the dots always fit behind it.
+    // A text longer than extraction ever hands in loses its tail here; it
+    // is cut further below anyway, and the dots always fit behind it.
     char fitted[fittedTextSize];
-    int kept = length < longestKeptText ? length : longestKeptText;
+    int kept = length < longestHandedText ? length : longestHandedText;
     std::memcpy(fitted, text, kept);
     // Each pass drops at least one character; spaces never stand before the
     // dots. The characters in front of `kept` are never changed.

@@ -33,23 +33,14 @@ struct Corpus {
 
 // Totals from the headers; false when an entry header is bad.
 bool countArchive(Corpus& corpus) {
-    const unsigned char* data = corpus.archive->data();
-    std::uint32_t size = corpus.archive->size();
-    EntryHeader header;
-    EntryFault fault;
-    std::uint32_t offset = 0;
-    for (;;) {
-        int read = readEntryHeader(data, size, offset, &header, &fault);
-        if (read == headerEndOfArchive) {
-            return true;
-        }
-        if (read != headerSound) {
-            return false;
-        }
+    EntryWalk walk;
+    startEntryWalk(&walk, corpus.archive->data(), corpus.archive->size());
+    HeaderResult read;
+    while ((read = readNextEntry(&walk)) == headerSound) {
         ++corpus.entries;
-        corpus.unpackedBytes += header.unpackedSize;
-        offset = header.nextOffset;
+        corpus.unpackedBytes += walk.header.unpackedSize;
     }
+    return read == headerEndOfArchive;
 }
 
 void decodeArchive(benchmark::State& state, const Corpus* corpus) {

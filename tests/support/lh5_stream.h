@@ -3,6 +3,7 @@
 // This is a stream writer, not a compressor: it makes no choices of its own.
 #pragma once
 
+#include "lzh/lh5_format.h"
 #include "tests/support/lzh_container.h"
 
 #include <cstdint>
@@ -14,7 +15,7 @@ constexpr int lh5DistanceAlphabet = 14;
 
 // Bits, most significant first, packed into bytes; the last byte is padded
 // with zero bits.
-class BitWriter {
+class StreamBits {
   public:
     void put(std::uint32_t value, int bits);
     Bytes bytes() const;
@@ -33,9 +34,6 @@ std::vector<int> flatLengths(int alphabet, const std::vector<int>& symbols);
 
 // Canonical codes of the lengths: by length, then symbol, counting upward.
 std::vector<std::uint32_t> canonicalCodes(const std::vector<int>& lengths);
-
-// The distance class of a distance value (0 to 8191) and its extra bits.
-int distanceClass(std::uint32_t distance);
 
 // The length code symbols needed to send the given symbol code lengths.
 std::vector<int> lengthCodeSymbolsFor(const std::vector<int>& symbolLens);
@@ -68,7 +66,7 @@ class Lh5Writer {
     // A match of 3 to 256 bytes starting distance + 1 bytes back.
     void match(int length, std::uint32_t distance);
 
-    BitWriter& bits() {
+    StreamBits& bits() {
         return bits_;
     }
     Bytes bytes() const {
@@ -81,7 +79,7 @@ class Lh5Writer {
     void code(const std::vector<int>& lens, const std::vector<std::uint32_t>& codes,
               std::uint32_t single, int symbol);
 
-    BitWriter bits_;
+    StreamBits bits_;
     std::vector<int> lengthLens_, symbolLens_, distanceLens_;
     std::vector<std::uint32_t> lengthCodes_, symbolCodes_, distanceCodes_;
     std::uint32_t lengthSingle_ = 0, symbolSingle_ = 0, distanceSingle_ = 0;

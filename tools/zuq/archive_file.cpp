@@ -5,6 +5,7 @@
 #include "resources/ids.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
 
 #ifdef _WIN32
@@ -137,15 +138,44 @@ ArchiveFile::~ArchiveFile() {
 
 #endif
 
+bool ArchiveFile::openOrComplain(const std::string& path) {
+    std::string error;
+    if (!open(path, &error)) {
+        complain(error);
+        return false;
+    }
+    return true;
+}
+
+std::string printable(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown += c;
+        } else {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
 std::string describeEntry(std::uint32_t offset, const char* name) {
     std::string text = "entry at offset " + std::to_string(offset);
     if (name) {
-        text += " (" + std::string(name) + ")";
+        text += " (" + printable(name) + ")";
     }
     return text;
 }
 
 void complain(const std::string& what) {
     std::cout.flush();
-    std::cerr << "zuq: " << what << '\n';
+    std::cerr << "zuq: " << printable(what) << '\n';
+}
+
+void note(const std::string& what) {
+    complain("note: " + what);
 }

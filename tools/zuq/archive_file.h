@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class ArchiveFile {
   public:
@@ -17,6 +18,8 @@ class ArchiveFile {
     // Maps the whole file; the archive is the file, or the payload of a setup
     // program. On failure returns false with a message in *error.
     bool open(const std::string& path, std::string* error);
+    // As open, but the message goes to stderr.
+    bool openOrComplain(const std::string& path);
 
     const unsigned char* data() const {
         return data_;
@@ -38,8 +41,16 @@ class ArchiveFile {
 #endif
 };
 
-// "entry at offset N (NAME)", or without the name when it is unknown.
+// The text with every byte outside printable ASCII written as \xHH, so
+// that a name from an archive cannot drive the terminal it is printed on.
+std::string printable(std::string_view text);
+
+// "entry at offset N (NAME)", or without the name when it is unknown; the
+// name printable.
 std::string describeEntry(std::uint32_t offset, const char* name);
 
-// Prints "zuq: WHAT" on stderr.
+// Prints "zuq: WHAT" on stderr, made printable.
 void complain(const std::string& what);
+
+// Prints "zuq: note: WHAT" on stderr: something skipped, not a failure.
+void note(const std::string& what);

@@ -6,7 +6,10 @@
 
 #include "archive/entry.h"
 #include "archive/extract.h"
+#include "setup/state.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -19,6 +22,7 @@ struct ExtractOptions {
     std::string archive;
     std::string dir;
     bool quiet = false;
+    bool noProgress = false;
 };
 
 struct ArchiveTotals {
@@ -29,16 +33,54 @@ struct ArchiveTotals {
 // What the walk will meet, for the progress bar; stops at a bad entry.
 ArchiveTotals countEntries(const ArchiveFile& archive) {
     ArchiveTotals totals;
-    std::uint32_t size = archive.size();
-    EntryHeader header;
-    EntryFault fault;
-    for (std::uint32_t offset = 0;
-         readEntryHeader(archive.data(), size, offset, &header, &fault) == headerSound;
-         offset = header.nextOffset) {
+    EntryWalk walk;
+    startEntryWalk(&walk, archive.data(), archive.size());
+    while (readNextEntry(&walk) == headerSound) {
         ++totals.files;
-        totals.bytes += header.unpackedSize;
+        totals.bytes += walk.header.unpackedSize;
     }
     return totals;
+}
+
+// The bar and the figures of the entries finished before the current one;
+// extraction reports the current entry's bytes through entryBytesWritten.
+struct BarState {
+    ProgressBar* bar = nullptr;
+    std::uint64_t filesDone = 0;
+    std::uint64_t bytesDone = 0;
+    std::size_t dirLength = 0; // currentFile starts with the install directory
+};
+
+BarState barState;
+
+void showEntryBytes(std::uint32_t written) {
+    // The entry being written counts as a file from its first byte on, as
+    // the setup program's panel counts it.
+    const char* name = currentFile + std::min(barState.dirLength, std::strlen(currentFile));
+    barState.bar->update(barState.filesDone + 1, barState.bytesDone + written, name);
+}
+
+// The current directory, or a clear end of the run when it cannot be read
+// (it was removed, or the process may not see it).
+std::filesystem::path currentDirectory() {
+    std::error_code error;
+    std::filesystem::path dir = std::filesystem::current_path(error);
+    if (error) {
+        complain("cannot read the current directory: " + error.message());
+        exitWith(exitUsage);
+    }
+    return dir;
+}
+
+// Back to the directory the run started in, since the walk moves the
+// current directory; false, with a message, when it is gone.
+bool returnTo(const std::filesystem::path& dir) {
+    std::error_code error;
+    std::filesystem::current_path(dir, error);
+    if (error) {
+        complain("cannot return to " + dir.string() + ": " + error.message());
+    }
+    return !error;
 }
 
 // The walk changes the current directory; the install directory must
@@ -60,71 +102,70 @@ std::string installDirectory(const std::string& dir) {
 
 int runExtract(const ExtractOptions& options) {
     ArchiveFile archive;
-    std::string error;
-    if (!archive.open(options.archive, &error)) {
-        complain(error);
+    if (!archive.openOrComplain(options.archive)) {
         return exitUsage;
     }
     std::string dir = installDirectory(options.dir);
-    std::filesystem::path startDir = std::filesystem::current_path();
+    std::filesystem::path startDir = currentDirectory();
 
     std::uint32_t size = archive.size();
     ArchiveTotals totals = countEntries(archive);
-    ProgressBar bar(totals.files, totals.bytes);
+    ProgressBar bar(totals.files, totals.bytes, !options.noProgress);
+    barState = {&bar, 0, 0, dir.size() + (dir.empty() || dir.back() != '\\' ? 1 : 0)};
+    entryBytesWritten = showEntryBytes;
     std::uint64_t count = 0;
-    std::uint64_t bytes = 0;
     int result = exitSuccess;
     for (std::uint32_t offset = 0;;) {
-        EntryHeader header;
-        EntryFault fault;
-        bool named = readEntryHeader(archive.data(), size, offset, &header, &fault) == headerSound;
         std::int32_t r = extractEntry(archive.data(), offset, size, dir.c_str());
         if (r == entryEndOfArchive) {
             break;
         }
+        // The header again, for the entry's name and size (also when only
+        // its header was bad, as long as the name could be read).
+        EntryHeader header;
+        EntryFault headerFault;
+        readEntryHeader(archive.data(), size, offset, &header, &headerFault);
         if (r < 0) {
             bar.clear();
-            complain(describeEntry(offset, named ? header.name : nullptr) + ": " +
-                     entryFaultText(entryFault));
+            complain(describeEntry(offset, header.name) + ": " + entryFaultText(entryFault));
             result = exitEntryFailed;
             break;
         }
         ++count;
-        bytes += header.unpackedSize;
+        barState.filesDone = count;
+        barState.bytesDone += header.unpackedSize;
         if (!options.quiet) {
             bar.clear();
-            std::cout << header.name << '\n' << std::flush;
+            std::cout << printable(header.name) << '\n' << std::flush;
         }
-        bar.update(count, bytes, header.name);
         offset = static_cast<std::uint32_t>(r);
     }
+    entryBytesWritten = nullptr;
     bar.finish();
-    std::filesystem::current_path(startDir);
+    if (!returnTo(startDir) && result == exitSuccess) {
+        return exitUsage;
+    }
     if (result == exitSuccess) {
         std::cout << "extracted " << count << " entries\n";
     }
     return result;
 }
 
+const CommandText extractText = {
+    "extract",
+    "Extract every entry of ARCHIVE into DIR, as the setup program installs it.\n"
+    "Stops at the first entry that fails (exit code 1); a partly written file "
+    "is deleted.",
+    "Exit codes: 0 every entry extracted, 1 an entry failed, 2 usage error or "
+    "unreadable archive."};
+
 } // namespace
 
 void addExtractCommand(CLI::App& app) {
-    auto options = std::make_shared<ExtractOptions>();
-    CLI::App* command = app.add_subcommand(
-        "extract", "Extract every entry of ARCHIVE into DIR, as the setup program installs it.\n"
-                   "Stops at the first entry that fails (exit code 1); a partly written file "
-                   "is deleted.");
-    command->add_option("ARCHIVE", options->archive, "Payload archive file")
-        ->required()
-        ->check(CLI::ExistingFile);
+    auto [command, options] = addCommand<ExtractOptions>(app, extractText, runExtract);
+    addArchiveArgument(command, options->archive);
     command->add_option("DIR", options->dir, "Install directory; created when missing")->required();
     command->add_flag("-q,--quiet", options->quiet, "Do not list the extracted files");
-    command->footer("Exit codes: 0 every entry extracted, 1 an entry failed, 2 usage error or "
-                    "unreadable archive.");
-    command->callback([options] {
-        int code = runExtract(*options);
-        if (code != exitSuccess) {
-            exitWith(code);
-        }
-    });
+    command->add_flag("--no-progress", options->noProgress,
+                      "Draw no progress bar, even on a terminal");
 }

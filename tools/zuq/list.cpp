@@ -15,52 +15,46 @@ namespace {
 // reported as the full listing reports it.
 int countArchive(const unsigned char* archive, std::uint32_t size) {
     std::uint64_t count = 0;
-    EntryHeader header;
-    EntryFault fault;
-    for (std::uint32_t offset = 0;; offset = header.nextOffset, ++count) {
-        const int read = readEntryHeader(archive, size, offset, &header, &fault);
-        if (read == headerEndOfArchive) {
-            std::cout << count << '\n';
-            return exitSuccess;
-        }
-        if (read != headerSound) {
-            std::ostream discard(nullptr);
-            return listArchive(archive, size, discard, std::cerr);
-        }
+    EntryWalk walk;
+    startEntryWalk(&walk, archive, size);
+    HeaderResult read;
+    while ((read = readNextEntry(&walk)) == headerSound) {
+        ++count;
     }
+    if (read == headerBad) {
+        std::ostream discard(nullptr);
+        return listArchive(archive, size, discard, std::cerr);
+    }
+    std::cout << count << '\n';
+    return exitSuccess;
 }
 
-int runList(const std::string& path, bool countOnly) {
+struct ListOptions {
+    std::string archive;
+    bool countOnly = false;
+};
+
+int runList(const ListOptions& options) {
     ArchiveFile archive;
-    std::string error;
-    if (!archive.open(path, &error)) {
-        complain(error);
+    if (!archive.openOrComplain(options.archive)) {
         return exitUsage;
     }
-    if (countOnly) {
+    if (options.countOnly) {
         return countArchive(archive.data(), archive.size());
     }
     return listArchive(archive.data(), archive.size(), std::cout, std::cerr);
 }
 
+const CommandText listText = {
+    "list",
+    "List the entries of ARCHIVE: method, packed and unpacked size, name.\n"
+    "Stops at the first bad entry header (exit code 1).",
+    "Exit codes: 0 every header sound, 1 a bad entry, 2 usage error or unreadable archive."};
+
 } // namespace
 
 void addListCommand(CLI::App& app) {
-    auto path = std::make_shared<std::string>();
-    auto countOnly = std::make_shared<bool>(false);
-    CLI::App* command = app.add_subcommand(
-        "list", "List the entries of ARCHIVE: method, packed and unpacked size, name.\n"
-                "Stops at the first bad entry header (exit code 1).");
-    command->add_option("ARCHIVE", *path, "Payload archive file")
-        ->required()
-        ->check(CLI::ExistingFile);
-    command->add_flag("--count", *countOnly, "Print only the number of entries");
-    command->footer(
-        "Exit codes: 0 every header sound, 1 a bad entry, 2 usage error or unreadable archive.");
-    command->callback([path, countOnly] {
-        int code = runList(*path, *countOnly);
-        if (code != exitSuccess) {
-            exitWith(code);
-        }
-    });
+    auto [command, options] = addCommand<ListOptions>(app, listText, runList);
+    addArchiveArgument(command, options->archive);
+    command->add_flag("--count", options->countOnly, "Print only the number of entries");
 }

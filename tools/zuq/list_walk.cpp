@@ -39,30 +39,29 @@ int listArchive(const unsigned char* archive, std::uint32_t size, std::ostream& 
     std::snprintf(heading, sizeof heading, "%-10s %12s %12s  %s\n", "method", "packed", "unpacked",
                   "name");
     out << heading;
-    std::uint32_t offset = 0;
+    EntryWalk walk;
+    startEntryWalk(&walk, archive, size);
     for (;;) {
-        EntryHeader header;
-        EntryFault fault;
-        int read = readEntryHeader(archive, size, offset, &header, &fault);
+        HeaderResult read = readNextEntry(&walk);
         if (read == headerEndOfArchive) {
             break;
         }
+        const EntryHeader& header = walk.header;
         if (read == headerBad) {
             out.flush();
-            err << "zuq: " << describeEntry(offset, nullptr) << ": " << entryFaultText(fault)
-                << '\n';
+            err << "zuq: " << describeEntry(walk.offset, header.name) << ": "
+                << entryFaultText(walk.fault) << '\n';
             return exitEntryFailed;
         }
         out << columns(methodName(header.method), header.packedSize, header.unpackedSize)
-            << header.name << '\n';
+            << printable(header.name) << '\n';
         ++count;
         packed += header.packedSize;
         unpacked += header.unpackedSize;
-        offset = header.nextOffset;
     }
     out << columns("total", packed, unpacked) << count << " entries";
-    if (offset < size) {
-        out << ", " << size - offset << " trailing bytes ignored";
+    if (walk.offset < size) {
+        out << ", " << size - walk.offset << " trailing bytes ignored";
     }
     out << '\n';
     return exitSuccess;

@@ -5,8 +5,28 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 void exitWith(int code) {
     throw CLI::RuntimeError(code);
+}
+
+CLI::App* addCommand(CLI::App& app, const CommandText& text, std::function<int()> run) {
+    CLI::App* command = app.add_subcommand(text.name, text.description);
+    command->footer(text.footer);
+    command->callback([run = std::move(run)] {
+        int code = run();
+        if (code != exitSuccess) {
+            exitWith(code);
+        }
+    });
+    return command;
+}
+
+CLI::Option* addArchiveArgument(CLI::App* command, std::string& path) {
+    return command->add_option("ARCHIVE", path, "Payload archive file")
+        ->required()
+        ->check(CLI::ExistingFile);
 }
 
 int main(int argc, char** argv) {
@@ -22,6 +42,7 @@ int main(int argc, char** argv) {
                "  zuq setup product/quillmoran -o quillmoran-setup.exe\n"
                "Run zuq COMMAND --help for a command's options.");
     app.set_help_all_flag("--help-all", "Show the help of every command");
+    app.set_version_flag("--version", std::string("zuq ") + QM_ZUQ_VERSION);
     addPackCommand(app);
     addExtractCommand(app);
     addListCommand(app);
@@ -34,6 +55,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -110,14 +110,21 @@ int runPack(const PackOptions& options) {
     return exitSuccess;
 }
 
+const CommandText packText = {
+    "pack",
+    "Pack every file below DIR into a payload archive, named relative to DIR.\n"
+    "Each entry is lh5-compressed, or stored when that is not smaller. The same "
+    "tree always gives the same archive.",
+    "Symbolic links and empty directories are skipped with a note. Names that "
+    "the setup cannot install and files of 4 GiB or more stop the pack before "
+    "anything is written.\n"
+    "Exit codes: 0 packed, 1 a file cannot be packed, 2 usage error or the "
+    "archive cannot be written."};
+
 } // namespace
 
 void addPackCommand(CLI::App& app) {
-    auto options = std::make_shared<PackOptions>();
-    CLI::App* command = app.add_subcommand(
-        "pack", "Pack every file below DIR into a payload archive, named relative to DIR.\n"
-                "Each entry is lh5-compressed, or stored when that is not smaller. The same "
-                "tree always gives the same archive.");
+    auto [command, options] = addCommand<PackOptions>(app, packText, runPack);
     command->add_option("DIR", options->dir, "Directory to pack")->required();
     command->add_option("ARCHIVE", options->archive, "Archive to write (or use -o)");
     command->add_option("-o,--output", options->output,
@@ -129,15 +136,4 @@ void addPackCommand(CLI::App& app) {
                      "Install directory that names must fit below (trailing backslash "
                      "included)")
         ->capture_default_str();
-    command->footer("Symbolic links and empty directories are skipped with a note. Names that "
-                    "the setup cannot install and files of 4 GiB or more stop the pack before "
-                    "anything is written.\n"
-                    "Exit codes: 0 packed, 1 a file cannot be packed, 2 usage error or the "
-                    "archive cannot be written.");
-    command->callback([options] {
-        const int code = runPack(*options);
-        if (code != exitSuccess) {
-            exitWith(code);
-        }
-    });
 }

@@ -173,6 +173,8 @@ bool writeEntries(const Collection& found, PackLevel level, std::ostream& out, P
     std::vector<std::uint8_t> data;
     std::uint32_t lastPackedSize = 0;
     for (const SourceFile& file : found.files) {
+        // The file about to be packed counts from now on, as in extraction.
+        bar.update(totals.entries + 1, totals.bytesIn, file.name);
         if (!readWholeFile(file.path, data)) {
             fault = file.name + ": cannot read the file";
             return false;
@@ -203,7 +205,6 @@ bool writeEntries(const Collection& found, PackLevel level, std::ostream& out, P
         lastPackedSize = bodySize;
         ++totals.entries;
         totals.bytesIn += data.size();
-        bar.update(totals.entries, totals.bytesIn, file.name);
     }
     bar.finish();
     if (totals.entries > 0 && closingPaddingAfter(lastPackedSize) > 0) {
@@ -227,8 +228,8 @@ Collection collectFiles(const fs::path& dir, std::size_t installDirLength,
 }
 
 bool reportCollection(const Collection& found) {
-    for (const std::string& note : found.notes) {
-        complain(note);
+    for (const std::string& skipped : found.notes) {
+        note(skipped);
     }
     if (found.faults.empty()) {
         return true;

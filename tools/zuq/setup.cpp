@@ -88,7 +88,7 @@ int runSetup(const SetupOptions& options, bool archGiven) {
     ProductReport report;
     const bool read = readProductFile(options.product, product, report);
     for (const std::string& note : report.notes) {
-        complain("note: " + note);
+        ::note(note);
     }
     if (!read) {
         for (const std::string& error : report.errors) {

@@ -18,7 +18,7 @@ int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, st
         }
         if (r == verifyBadHeader) {
             out.flush();
-            err << "zuq: " << describeEntry(offset, nullptr) << ": " << entryFaultText(fault)
+            err << "zuq: " << describeEntry(offset, header.name) << ": " << entryFaultText(fault)
                 << '\n';
             return exitEntryFailed;
         }
@@ -33,7 +33,7 @@ int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, st
             continue;
         }
         if (!quiet) {
-            out << "ok  " << header.name << '\n';
+            out << "ok  " << printable(header.name) << '\n';
         }
         offset = static_cast<std::uint32_t>(r);
     }

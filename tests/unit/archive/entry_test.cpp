@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 namespace {
 
 struct HeaderRead {
@@ -162,4 +165,17 @@ TEST(EntryHeaderRead, EntryEndingBeyondTwoGigabytesIsRefused) {
     EXPECT_EQ(readEntryHeader(archive.data(), 0xC0000000u - 0x80000000u, 0, &header, &fault),
               headerBad);
     EXPECT_EQ(fault, faultDataPastArchive);
+}
+
+TEST(EntryFaultText, EveryFaultHasItsOwnText) {
+    EXPECT_STREQ(entryFaultText(faultNone), "no fault");
+    EXPECT_STREQ(entryFaultText(faultBadMagic), "no entry magic");
+    EXPECT_STREQ(entryFaultText(faultNoDirectory), "no install directory");
+    EXPECT_STREQ(entryFaultText(faultWriteFailed), "write failed");
+    std::set<std::string> texts;
+    for (int f = faultNone; f < entryFaultCount; ++f) {
+        texts.insert(entryFaultText(static_cast<EntryFault>(f)));
+    }
+    EXPECT_EQ(texts.size(), static_cast<std::size_t>(entryFaultCount));
+    EXPECT_STREQ(entryFaultText(entryFaultCount), "unknown fault");
 }

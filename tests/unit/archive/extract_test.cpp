@@ -237,6 +237,47 @@ TEST_F(Extraction, ProgressCountsFilesAndNamesTheLast) {
     EXPECT_EQ(std::string(currentFile), dir + "\\sub\\two");
 }
 
+TEST_F(Extraction, EmptyDirectoryIsRefused) {
+    // "" + "\\" + name would be a path at the drive's root.
+    Bytes archive;
+    appendEntry(archive, "root.txt", builderStored, text("1"), 1);
+    archive.push_back(0);
+    EXPECT_EQ(extractEntry(archive.data(), 0, sizeOf(archive), ""), entryBadHeader);
+    EXPECT_EQ(entryFault, faultNoDirectory);
+    EXPECT_EQ(progressDone, 0u);
+}
+
+namespace {
+std::vector<std::uint32_t> bytesReported;
+std::vector<std::string> filesReported;
+void recordBytes(std::uint32_t written) {
+    bytesReported.push_back(written);
+    filesReported.emplace_back(currentFile);
+}
+} // namespace
+
+TEST_F(Extraction, BytesWrittenAreReportedPerChunkWithTheFileBeingWritten) {
+    Bytes big(3 * windowSize + 5);
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    Bytes small = text("stored");
+    Bytes archive;
+    appendEntry(archive, "big.bin", builderCompressed, literalStream(big), sizeOf(big));
+    appendEntry(archive, "small.txt", builderStored, small, sizeOf(small));
+    bytesReported.clear();
+    filesReported.clear();
+    entryBytesWritten = recordBytes;
+    EXPECT_EQ(extract(archive), 2);
+    entryBytesWritten = nullptr;
+    std::vector<std::uint32_t> expectedBytes = {
+        0, windowSize, 2 * windowSize, 3 * windowSize, 3 * windowSize + 5, 0, 6};
+    EXPECT_EQ(bytesReported, expectedBytes);
+    std::vector<std::string> expectedFiles(5, at("big.bin"));
+    expectedFiles.insert(expectedFiles.end(), 2, at("small.txt"));
+    EXPECT_EQ(filesReported, expectedFiles);
+}
+
 TEST_F(Extraction, ProgressIsNotCountedForARefusedEntry) {
     Bytes archive;
     appendEntry(archive, "..\\up", builderStored, text("1"), 1);
@@ -277,7 +318,8 @@ TEST_F(BlockWrite, CountZeroWritesNothing) {
     EXPECT_TRUE(closeAndRead().empty());
 }
 
-TEST_F(BlockWrite, LargeBlockIsWrittenInPiecesAtTheCurrentPosition) {
+// The pieces of 32767 bytes are pinned by block_write_test.
+TEST_F(BlockWrite, LargeBlockIsWrittenWholeAtTheCurrentPosition) {
     Bytes head = text("head");
     Bytes body(100000);
     for (std::size_t i = 0; i < body.size(); ++i) {

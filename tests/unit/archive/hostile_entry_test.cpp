@@ -1,6 +1,7 @@
 // Entries that no sound archive holds: each is refused as a bad entry before
 // anything is created, and nothing is read outside the archive (ASan
-// watches: every archive here lies in a buffer of exactly its size).
+// watches: every archive is copied into an allocation of exactly its size
+// before the call).
 #include "archive/entry.h"
 #include "archive/extract.h"
 
@@ -23,8 +24,8 @@ class HostileEntry : public ::testing::Test {
     // Extracts the archive: the entry must be refused as a bad entry, with
     // the given fault, and leave the scratch directory as it was.
     void expectRefused(const Bytes& archive, EntryFault fault, std::uint32_t offset = 0) {
-        std::int32_t r = extractEntry(archive.data(), offset,
-                                      static_cast<std::uint32_t>(archive.size()), dir.c_str());
+        ExactBytes exact(archive);
+        std::int32_t r = extractEntry(exact.data(), offset, exact.size(), dir.c_str());
         EXPECT_EQ(r, entryBadHeader);
         EXPECT_EQ(entryFault, fault) << entryFaultText(entryFault);
         EXPECT_EQ(countTreeEntries(scratch.path()), 1) << "only the install directory";
@@ -108,23 +109,38 @@ TEST_F(HostileEntry, RefusalStopsTheWalkAfterSoundEntries) {
     appendEntry(archive, "fine.txt", builderStored, text("fine"), 4);
     appendEntry(archive, "..\\..\\evil.txt", builderStored, text("evil"), 4);
     appendEntry(archive, "later.txt", builderStored, text("later"), 5);
-    EXPECT_EQ(
-        extractArchive(archive.data(), static_cast<std::uint32_t>(archive.size()), dir.c_str()),
-        archiveFailed);
+    ExactBytes exact(archive);
+    EXPECT_EQ(extractArchive(exact.data(), exact.size(), dir.c_str()), archiveFailed);
     EXPECT_EQ(countTreeEntries(scratch.path()), 2);
     EXPECT_TRUE(fileExists(dir + "\\fine.txt"));
 }
 
 TEST_F(HostileEntry, EveryTruncationOfAnArchiveIsHandled) {
-    // Cut a sound archive at every length: each walk ends or fails cleanly.
+    // Cut a sound archive of two entries at every length. Each entry fails
+    // while the cut falls in its header or data; a cut that leaves 20 bytes
+    // or fewer after an entry ends the walk there.
     Bytes archive;
     appendEntry(archive, "a\\b.txt", builderStored, text("hello"), 5);
+    const std::size_t firstEnd = archive.size();
     appendEntry(archive, "c.bin", builderCompressed,
                 Bytes{0x00, 0x03, 0x00, 0x00, 0x06, 0x10, 0x00}, 3);
+    const std::size_t secondEnd = archive.size();
+    ASSERT_EQ(firstEnd, 20u + 8u + 5u);
+    ASSERT_EQ(secondEnd, firstEnd + 20u + 6u + 7u);
+    auto expectedCount = [&](std::size_t size) -> std::int32_t {
+        if (size <= 20) {
+            return 0;
+        }
+        if (size < firstEnd) {
+            return archiveFailed;
+        }
+        if (size <= firstEnd + 20) {
+            return 1;
+        }
+        return size < secondEnd ? archiveFailed : 2;
+    };
     for (std::size_t size = 0; size <= archive.size(); ++size) {
-        Bytes cut(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(size));
-        std::int32_t count =
-            extractArchive(cut.data(), static_cast<std::uint32_t>(cut.size()), dir.c_str());
-        EXPECT_TRUE(count == archiveFailed || (count >= 0 && count <= 2)) << size;
+        ExactBytes cut(Bytes(archive.begin(), archive.begin() + static_cast<std::ptrdiff_t>(size)));
+        EXPECT_EQ(extractArchive(cut.data(), cut.size(), dir.c_str()), expectedCount(size)) << size;
     }
 }

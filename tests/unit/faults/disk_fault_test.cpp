@@ -23,9 +23,9 @@ namespace {
 
 // Where a walk of single entries stopped, and why.
 struct WalkOutcome {
-    std::int32_t written = 0;    // entries written before the stop
-    std::int32_t stopResult = 0; // extractEntry's result there (0: the end)
-    std::int32_t stopFault = 0;  // entryFault then
+    std::int32_t written = 0;         // entries written before the stop
+    std::int32_t stopResult = 0;      // extractEntry's result there (0: the end)
+    EntryFault stopFault = faultNone; // entryFault then
 };
 
 WalkOutcome walkEntries(const Bytes& archive, const std::string& dir) {

@@ -228,7 +228,7 @@ TEST(DecoderNumbers, EverySectionCountAtItsAlphabetSize) {
 // zero run of the given size. The length code has two symbols of one bit:
 // 2 (long zero run, code 0) and 3 (length 1, code 1).
 Bytes zeroRunBlock(std::uint32_t run) {
-    BitWriter bits;
+    StreamBits bits;
     bits.put(6, 16); // six symbols
     bits.put(4, 5);  // length code count 4: lengths 0, 0, 1, zero-run field 0, 1
     bits.put(0, 3);
@@ -269,7 +269,7 @@ TEST(DecoderNumbers, LargestSingleValuesAndLongestDistance) {
     }
     Bytes before(decodeWindow, decodeWindow + windowSize);
     constexpr std::uint32_t matches = windowSize / 256;
-    BitWriter bits;
+    StreamBits bits;
     bits.put(matches, 16);
     bits.put(0, 5);
     bits.put(18, 5); // length code: single value 18, the largest

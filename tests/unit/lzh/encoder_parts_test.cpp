@@ -127,19 +127,19 @@ namespace {
 std::vector<std::uint8_t> replayLengthItems(const lzh::BlockPlan& plan) {
     std::vector<std::uint8_t> lengths;
     for (const lzh::LengthItem& item : plan.symbolLengthItems) {
-        if (item.symbol == lzh::zeroRunOne) {
+        if (item.symbol == zeroRunOne) {
             lengths.push_back(0);
-        } else if (item.symbol == lzh::zeroRunShort) {
+        } else if (item.symbol == zeroRunShort) {
             EXPECT_LE(item.extra, 15);
             lengths.insert(lengths.end(), item.extra + 3u, 0);
-        } else if (item.symbol == lzh::zeroRunLong) {
+        } else if (item.symbol == zeroRunLong) {
             EXPECT_LE(item.extra, 511);
             lengths.insert(lengths.end(), item.extra + 20u, 0);
         } else {
             lengths.push_back(static_cast<std::uint8_t>(item.symbol - 2));
         }
     }
-    lengths.resize(lzh::symbolAlphabet, 0);
+    lengths.resize(symbolAlphabet, 0);
     return lengths;
 }
 
@@ -158,7 +158,7 @@ TEST(EncoderBlockPlan, LengthItemsSendExactlyTheSymbolLengths) {
     std::mt19937 random(2);
     for (int trial = 0; trial < 40; ++trial) {
         lzh::Histogram histogram;
-        const auto frequencies = randomFrequencies(random, lzh::symbolAlphabet);
+        const auto frequencies = randomFrequencies(random, symbolAlphabet);
         std::copy(frequencies.begin(), frequencies.end(), histogram.symbols.begin());
         histogram.count = 1000;
         const lzh::BlockPlan plan = lzh::planBlock(histogram);
@@ -238,7 +238,7 @@ TEST(EncoderStream, PlannedSizeIsTheWrittenSize) {
     const lzh::BlockPlan plan = lzh::planBlock(lzh::histogramOf(symbols));
     lzh::BitWriter writer;
     writer.put(3, 0b101); // an offset, so the block does not start on a byte
-    lzh::writeBlock(writer, symbols, plan);
+    lzh::writeCodedBlock(writer, symbols, plan);
     writer.flush();
     EXPECT_EQ(writer.bytes().size(), (3 + plan.totalBits() + 7) / 8);
 }
@@ -250,14 +250,14 @@ namespace {
 // Longest match at pos (up to 256, not past the end, at most 8192 back), and
 // the nearest distance reaching each length.
 std::vector<unsigned> bruteNearest(const Bytes& data, std::size_t pos) {
-    std::vector<unsigned> nearest(lzh::maxMatch + 1, 0);
-    const std::size_t limit = std::min<std::size_t>(lzh::maxMatch, data.size() - pos);
+    std::vector<unsigned> nearest(maxMatch + 1, 0);
+    const std::size_t limit = std::min<std::size_t>(maxMatch, data.size() - pos);
     for (std::size_t distance = 1; distance <= std::min<std::size_t>(pos, 8192); ++distance) {
         std::size_t length = 0;
         while (length < limit && data[pos - distance + length] == data[pos + length]) {
             ++length;
         }
-        for (std::size_t l = lzh::minMatch; l <= length; ++l) {
+        for (std::size_t l = minMatch; l <= length; ++l) {
             if (nearest[l] == 0) {
                 nearest[l] = static_cast<unsigned>(distance);
             }
@@ -299,13 +299,13 @@ TEST(EncoderMatchFinder, TreeReportsTheNearestMatchOfEachLength) {
         }
         const std::vector<unsigned> nearest = bruteNearest(data, pos);
         unsigned longest = 0;
-        for (unsigned l = lzh::minMatch; l <= lzh::maxMatch; ++l) {
+        for (unsigned l = minMatch; l <= maxMatch; ++l) {
             if (nearest[l]) {
                 longest = l;
             }
         }
         ASSERT_EQ(found.empty() ? 0u : found.back().length, longest) << "at " << pos;
-        unsigned previous = lzh::minMatch - 1;
+        unsigned previous = minMatch - 1;
         for (const lzh::Match& match : found) {
             ASSERT_GT(match.length, previous);
             for (unsigned l = previous + 1; l <= match.length; ++l) {
@@ -324,7 +324,7 @@ TEST(EncoderMatchFinder, ChainFindsTheLongestNearestMatch) {
             const std::vector<unsigned> nearest = bruteNearest(data, pos);
             const lzh::Match match = finder.longest(pos);
             unsigned longest = 0;
-            for (unsigned l = lzh::minMatch; l <= lzh::maxMatch; ++l) {
+            for (unsigned l = minMatch; l <= maxMatch; ++l) {
                 if (nearest[l]) {
                     longest = l;
                 }

@@ -4,34 +4,95 @@
 #include "lzh/decoder.h"
 
 #include "tests/support/lh5_stream.h"
+#include "tests/support/reference_lh5.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
 // A block header start: symbol count, then whatever the test adds.
-BitWriter blockStart() {
-    BitWriter bits;
+StreamBits blockStart() {
+    StreamBits bits;
     bits.put(100, 16);
     return bits;
 }
 
 // A length code of two one-bit lengths for symbols 0 and 1.
-void smallLengthCode(BitWriter& bits) {
+void smallLengthCode(StreamBits& bits) {
     bits.put(2, 5);
     bits.put(1, 3);
     bits.put(1, 3);
 }
 
-bool damaged(BitWriter& bits) {
+bool damaged(StreamBits& bits) {
     bits.put(0, 32); // enough bits that the stream is not merely cut short
     return decodeLh5(bits.bytes(), windowSize).damaged;
+}
+
+// Decodes just the symbols of the one block that blockStart announces, so
+// that no further header is read from the padding: the block's own header
+// is then the only thing that can be refused.
+bool blockDamaged(StreamBits& bits) {
+    bits.put(0, 32);
+    return decodeLh5(bits.bytes(), 100).damaged;
+}
+
+// Sends a length or distance code section: the count, then each length in
+// 3 bits with the unary tail from 7 on, and for the length code the 2-bit
+// zero run after the third length (always 0 here).
+void auxSection(StreamBits& bits, const std::vector<int>& lens, int countBits, bool zeroRunField) {
+    bits.put(static_cast<std::uint32_t>(lens.size()), countBits);
+    for (std::size_t i = 0; i < lens.size(); ++i) {
+        int len = lens[i];
+        if (len < 7) {
+            bits.put(static_cast<std::uint32_t>(len), 3);
+        } else {
+            bits.put(7, 3);
+            for (int k = 7; k < len; ++k) {
+                bits.put(1, 1);
+            }
+            bits.put(0, 1);
+        }
+        if (zeroRunField && i == 2) {
+            bits.put(0, 2);
+        }
+    }
+}
+
+// The sum that makes a code complete: each length L adds 2^(16 - L).
+std::uint32_t kraftSum(const std::vector<int>& lens) {
+    std::uint32_t sum = 0;
+    for (int len : lens) {
+        sum += len ? 1u << (16 - len) : 0;
+    }
+    return sum;
+}
+
+// Decodes with the plain decoder in tests/support, as decodeLh5 does.
+Lh5Result referenceDecode(const Bytes& packed, std::size_t size) {
+    Lh5Result result;
+    referenceLh5::decodeError = 0;
+    referenceLh5::decodeStart(packed.data(), static_cast<std::uint32_t>(packed.size()));
+    for (std::size_t remaining = size; remaining > 0;) {
+        auto n = static_cast<std::uint32_t>(std::min<std::size_t>(remaining, windowSize));
+        referenceLh5::decodeChunk(n, referenceLh5::decodeWindow);
+        if (referenceLh5::decodeError) {
+            result.damaged = true;
+            break;
+        }
+        result.output.insert(result.output.end(), referenceLh5::decodeWindow,
+                             referenceLh5::decodeWindow + n);
+        remaining -= n;
+    }
+    return result;
 }
 
 } // namespace
 
 TEST(DecoderHostile, LengthCodeLengthAboveSixteen) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(1, 5);
     bits.put(7, 3);
     bits.put(0x3FF, 10); // 7 + 10 = 17
@@ -41,7 +102,7 @@ TEST(DecoderHostile, LengthCodeLengthAboveSixteen) {
 
 TEST(DecoderHostile, UnaryExtensionWithoutClosingZero) {
     // Thirteen one bits after 111 reach 20, with no zero in nextBits.
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(1, 5);
     bits.put(7, 3);
     bits.put(0x1FFF, 13);
@@ -50,7 +111,7 @@ TEST(DecoderHostile, UnaryExtensionWithoutClosingZero) {
 }
 
 TEST(DecoderHostile, DistanceCodeLengthAboveSixteen) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(0, 5);
     bits.put(0, 5);
     bits.put(0, 9);
@@ -65,7 +126,7 @@ TEST(DecoderHostile, DistanceCodeLengthAboveSixteen) {
 
 TEST(DecoderHostile, LengthCodeCountAboveAlphabet) {
     for (std::uint32_t n : {20u, 31u}) {
-        BitWriter bits = blockStart();
+        StreamBits bits = blockStart();
         bits.put(n, 5);
         for (std::uint32_t i = 0; i < n; ++i) {
             bits.put(5, 3);
@@ -78,7 +139,7 @@ TEST(DecoderHostile, LengthCodeCountAboveAlphabet) {
 }
 
 TEST(DecoderHostile, SymbolCodeCountAboveAlphabet) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     smallLengthCode(bits);
     bits.put(511, 9);
     for (int i = 0; i < 511; ++i) {
@@ -87,8 +148,44 @@ TEST(DecoderHostile, SymbolCodeCountAboveAlphabet) {
     EXPECT_TRUE(damaged(bits));
 }
 
+TEST(DecoderHostile, CompleteLengthCodeOfTwentyLengths) {
+    // Twenty lengths that make a complete code (12 of 4 bits, 8 of 5): only
+    // the count check refuses them. The symbol and distance codes follow in
+    // single-value form, so nothing else in the block is wrong.
+    std::vector<int> lens(12, 4);
+    lens.insert(lens.end(), 8, 5);
+    ASSERT_EQ(lens.size(), 20u);
+    ASSERT_EQ(kraftSum(lens), 0x10000u);
+    StreamBits bits = blockStart();
+    auxSection(bits, lens, 5, true);
+    bits.put(0, 9);
+    bits.put('a', 9);
+    bits.put(0, 4);
+    bits.put(0, 4);
+    EXPECT_TRUE(blockDamaged(bits));
+}
+
+TEST(DecoderHostile, CompleteDistanceCodeOfFifteenLengths) {
+    // Fifteen distance lengths 1, 2, ..., 14, 14: a complete code with a
+    // fifteenth class. The block's symbols are literals only, so only the
+    // count check refuses it.
+    std::vector<int> lens;
+    for (int len = 1; len <= 14; ++len) {
+        lens.push_back(len);
+    }
+    lens.push_back(14);
+    ASSERT_EQ(kraftSum(lens), 0x10000u);
+    StreamBits bits = blockStart();
+    bits.put(0, 5);
+    bits.put(0, 5);
+    bits.put(0, 9);
+    bits.put('a', 9);
+    auxSection(bits, lens, 4, false);
+    EXPECT_TRUE(blockDamaged(bits));
+}
+
 TEST(DecoderHostile, DistanceCodeCountAboveAlphabet) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(0, 5);
     bits.put(0, 5);
     bits.put(0, 9);
@@ -102,7 +199,7 @@ TEST(DecoderHostile, DistanceCodeCountAboveAlphabet) {
 
 TEST(DecoderHostile, ZeroRunPastTheEndOfTheSymbolLengths) {
     // Count 510, then a run of 531 zeros from position 0.
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(3, 5); // length code: symbols 0, 1, 2 with lengths 2, 2, 1 (codes 10, 11, 0)
     bits.put(2, 3);
     bits.put(2, 3);
@@ -116,7 +213,7 @@ TEST(DecoderHostile, ZeroRunPastTheEndOfTheSymbolLengths) {
 
 TEST(DecoderHostile, ShortZeroRunPastTheEndAfterLengths) {
     // 500 zeros, then a run of 18 from position 500.
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(3, 5);
     bits.put(2, 3);
     bits.put(2, 3);
@@ -131,7 +228,7 @@ TEST(DecoderHostile, ShortZeroRunPastTheEndAfterLengths) {
 }
 
 TEST(DecoderHostile, LengthCodeSingleValueOutsideAlphabet) {
-    BitWriter bits = blockStart();
+    StreamBits bits = blockStart();
     bits.put(0, 5);
     bits.put(19, 5);
     bits.put(3, 9);
@@ -140,7 +237,7 @@ TEST(DecoderHostile, LengthCodeSingleValueOutsideAlphabet) {
 
 TEST(DecoderHostile, SymbolCodeSingleValueOutsideAlphabet) {
     for (std::uint32_t value : {510u, 511u}) {
-        BitWriter bits = blockStart();
+        StreamBits bits = blockStart();
         bits.put(0, 5);
         bits.put(0, 5);
         bits.put(0, 9);
@@ -153,7 +250,7 @@ TEST(DecoderHostile, SymbolCodeSingleValueOutsideAlphabet) {
 
 TEST(DecoderHostile, DistanceCodeSingleValueOutsideAlphabet) {
     for (std::uint32_t value : {14u, 15u}) {
-        BitWriter bits = blockStart();
+        StreamBits bits = blockStart();
         bits.put(0, 5);
         bits.put(0, 5);
         bits.put(0, 9);
@@ -165,38 +262,72 @@ TEST(DecoderHostile, DistanceCodeSingleValueOutsideAlphabet) {
 }
 
 TEST(DecoderHostile, DamageStopsTheChunkAndStaysSet) {
-    BitWriter bits = blockStart();
+    // A block of five literals, then a header whose symbol code is a single
+    // value outside the alphabet: the chunk stops right after the five
+    // bytes, and the next call produces nothing at all.
+    StreamBits bits;
+    bits.put(5, 16);
+    bits.put(0, 5);
+    bits.put(0, 5);
+    bits.put(0, 9);
+    bits.put('k', 9);
+    bits.put(0, 4);
+    bits.put(0, 4);
+    bits.put(100, 16);
     bits.put(0, 5);
     bits.put(0, 5);
     bits.put(0, 9);
     bits.put(510, 9);
-    bits.put(0, 8);
+    bits.put(0, 32);
     Bytes packed = bits.bytes();
+    constexpr unsigned char untouched = 0xA5;
+    std::memset(decodeWindow, untouched, windowSize);
     decodeError = 0;
     decodeStart(packed.data(), static_cast<std::uint32_t>(packed.size()));
     decodeChunk(windowSize, decodeWindow);
     EXPECT_EQ(decodeError, 1u);
+    EXPECT_EQ(Bytes(decodeWindow, decodeWindow + 5), Bytes(5, 'k'));
+    EXPECT_EQ(Bytes(decodeWindow + 5, decodeWindow + windowSize), Bytes(windowSize - 5, untouched))
+        << "nothing is written after the damage";
+
+    std::memset(decodeWindow, untouched, windowSize);
     decodeChunk(windowSize, decodeWindow);
     EXPECT_EQ(decodeError, 1u);
+    EXPECT_EQ(Bytes(decodeWindow, decodeWindow + windowSize), Bytes(windowSize, untouched))
+        << "a call after the damage decodes nothing";
 }
 
 TEST(DecoderHostile, RandomBytesNeverEscape) {
-    // Whatever the bytes, the decoder returns from every chunk; ASan and
-    // UBSan check that it stays inside its tables.
+    // Whatever the bytes, the decoder returns from every chunk (ASan and
+    // UBSan check that it stays inside its tables), gives the same result
+    // twice and agrees with the plain decoder: on the damage and on every
+    // chunk before it. Both windows start zeroed, so that matches reaching
+    // before the entry's start find the same bytes.
     std::uint32_t seed = 12345;
+    int sound = 0;
     for (int round = 0; round < 300; ++round) {
         Bytes packed(static_cast<std::size_t>(round % 97 + 1));
         for (auto& b : packed) {
             seed = seed * 1103515245 + 12345;
             b = static_cast<std::uint8_t>(seed >> 16);
         }
-        Lh5Result result = decodeLh5(packed, 3 * windowSize);
-        EXPECT_LE(result.output.size(), 3 * windowSize);
+        std::memset(decodeWindow, 0, windowSize);
+        Lh5Result first = decodeLh5(packed, 3 * windowSize);
+        std::memset(decodeWindow, 0, windowSize);
+        Lh5Result second = decodeLh5(packed, 3 * windowSize);
+        std::memset(referenceLh5::decodeWindow, 0, windowSize);
+        Lh5Result reference = referenceDecode(packed, 3 * windowSize);
+        EXPECT_EQ(first.damaged, second.damaged) << round;
+        EXPECT_EQ(first.output, second.output) << round;
+        EXPECT_EQ(first.damaged, reference.damaged) << round;
+        EXPECT_EQ(first.output, reference.output) << round;
+        sound += first.damaged ? 0 : 1;
     }
+    EXPECT_LT(sound, 300) << "random bytes are mostly damaged streams";
 }
 
 TEST(DecoderHostile, DecoderRecoversOnTheNextEntry) {
-    BitWriter broken = blockStart();
+    StreamBits broken = blockStart();
     broken.put(0, 5);
     broken.put(25, 5);
     EXPECT_TRUE(damaged(broken));

@@ -105,7 +105,10 @@ TEST_F(ZuqCommand, ExtractRefusesAnEscapingNameAndWritesNothingOutside) {
     archive.push_back(0);
     ZuqRun run = zuq({"extract", saveArchive(archive), hostPath(scratch.join("in\\side"))});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("leaves the install directory"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("entry at offset 0 (..\\..\\escaped.txt): name leaves the install "
+                           "directory"),
+              std::string::npos)
+        << run.err;
     EXPECT_FALSE(fileExists(scratch.join("escaped.txt")));
     EXPECT_FALSE(fileExists(scratch.join("in\\escaped.txt")));
     EXPECT_EQ(countTreeEntries(scratch.join("in\\side")), 0);
@@ -137,6 +140,90 @@ TEST_F(ZuqCommand, HelpDescribesTheCommands) {
     EXPECT_NE(extractHelp.out.find("--quiet"), std::string::npos);
 }
 
+#ifndef _WIN32
+// Runs a shell command line in the scratch directory; its output goes to
+// zuq.out and zuq.err there.
+ZuqRun shell(ScratchDir& scratch, const std::string& line) {
+    std::filesystem::current_path(hostPath(scratch.path()));
+    std::string out = hostPath(scratch.join("zuq.out"));
+    std::string err = hostPath(scratch.join("zuq.err"));
+    int status = std::system(("{ " + line + "; } > '" + out + "' 2> '" + err + "'").c_str());
+    Bytes printed = readFile(scratch.join("zuq.out"));
+    Bytes errors = readFile(scratch.join("zuq.err"));
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            std::string(printed.begin(), printed.end()), std::string(errors.begin(), errors.end())};
+}
+
+// An archive of a compressed entry of several chunks and a small one.
+Bytes twoEntryArchive() {
+    Bytes big(6 * 8192 + 100);
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<std::uint8_t>(i * 13 + i / 7);
+    }
+    Bytes archive;
+    appendEntry(archive, "big.bin", builderCompressed, literalStream(big), sizeOf(big));
+    appendEntry(archive, "small.txt", builderStored, text("small"), 5);
+    archive.push_back(0);
+    return archive;
+}
+
+// The bar lines drawn on the terminal: the texts after each carriage return.
+std::vector<std::string> barLines(const std::string& screen) {
+    std::vector<std::string> bars;
+    for (std::size_t at = screen.find("\r["); at != std::string::npos;
+         at = screen.find("\r[", at + 1)) {
+        std::size_t end = screen.find_first_of("\r\n\x1b", at + 1);
+        bars.push_back(screen.substr(at + 1, end - at - 1));
+    }
+    return bars;
+}
+
+TEST_F(ZuqCommand, ExtractProgressMovesPerChunkAndNamesTheFileBeingWritten) {
+    if (std::system("command -v script > /dev/null") != 0) {
+        GTEST_SKIP() << "no script(1) to give zuq a terminal";
+    }
+    std::string archive = saveArchive(twoEntryArchive());
+    std::string command = inQuotes(QM_ZUQ_PATH) + " extract " + inQuotes(archive) + " out";
+    ZuqRun run = shell(scratch, "script -qec " + inQuotes(command) + " /dev/null");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> bars = barLines(run.out);
+    std::size_t bigBars = 0;
+    for (const std::string& bar : bars) {
+        if (bar.find("1/2 files") != std::string::npos) {
+            EXPECT_NE(bar.find("big.bin"), std::string::npos) << bar;
+            ++bigBars;
+        }
+    }
+    // Seven chunks: the bar moves within the entry, not once per file.
+    EXPECT_GE(bigBars, 4u) << run.out;
+    // While big.bin is being written, the name above is big.bin, not the
+    // next file: the first bar naming small.txt comes after big.bin's line.
+    std::size_t smallBar = run.out.find("small.txt\x1b");
+    std::size_t bigLine = run.out.find("big.bin\r\n");
+    ASSERT_NE(bigLine, std::string::npos) << run.out;
+    if (smallBar != std::string::npos) {
+        EXPECT_GT(smallBar, bigLine);
+    }
+
+    std::string quiet =
+        inQuotes(QM_ZUQ_PATH) + " extract --no-progress " + inQuotes(archive) + " out2";
+    ZuqRun plain = shell(scratch, "script -qec " + inQuotes(quiet) + " /dev/null");
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_TRUE(barLines(plain.out).empty()) << plain.out;
+    EXPECT_NE(plain.out.find("extracted 2 entries"), std::string::npos) << plain.out;
+}
+
+TEST_F(ZuqCommand, ExtractFromARemovedCurrentDirectoryEndsClearly) {
+    std::string archive = saveArchive(twoEntryArchive());
+    std::string out = hostPath(scratch.join("out"));
+    ZuqRun run =
+        shell(scratch, "mkdir gone && cd gone && rmdir ../gone && " + inQuotes(QM_ZUQ_PATH) +
+                           " extract " + inQuotes(archive) + " " + inQuotes(out));
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("zuq: cannot read the current directory"), std::string::npos) << run.err;
+}
+#endif
+
 // --- list --------------------------------------------------------------------
 
 TEST_F(ZuqCommand, ListShowsEveryEntryAndATotal) {
@@ -149,6 +236,64 @@ TEST_F(ZuqCommand, ListShowsEveryEntryAndATotal) {
     EXPECT_NE(printed[1].find("VORLENN.EXE"), std::string::npos);
     EXPECT_NE(printed[2].find("stored"), std::string::npos);
     EXPECT_NE(printed[4].find("3 entries"), std::string::npos);
+}
+
+TEST_F(ZuqCommand, HeaderFaultsNameTheEntryWhenTheNameIsReadable) {
+    Bytes archive;
+    appendEntry(archive, "ok.txt", builderStored, text("fine"), 4);
+    auto offset = std::to_string(archive.size());
+    appendEntry(archive, "..\\evil.txt", builderStored, text("evil"), 4);
+    archive.push_back(0);
+    std::string path = saveArchive(archive);
+    std::string expected =
+        "zuq: entry at offset " + offset + " (..\\evil.txt): name leaves the install directory";
+    for (const char* command : {"list", "test", "extract"}) {
+        std::vector<std::string> args = {command, path};
+        if (std::string(command) == "extract") {
+            args.push_back("out");
+        }
+        ZuqRun run = zuq(args);
+        EXPECT_EQ(run.exitCode, 1) << command;
+        EXPECT_EQ(lines(run.err), std::vector<std::string>{expected}) << command;
+    }
+    // A name that cannot be read is not shown.
+    Bytes unterminated;
+    appendRawEntry(unterminated, 24, builderStored, 1, 1, "abcd", text("xyzw"));
+    ZuqRun run = zuq({"list", saveArchive(unterminated)});
+    EXPECT_EQ(lines(run.err), std::vector<std::string>{"zuq: entry at offset 0: name field has "
+                                                       "no terminating NUL"});
+}
+
+TEST_F(ZuqCommand, NamesFromTheArchiveAreShownEscaped) {
+    // Terminal controls in names: printed as \xHH, never as the raw bytes.
+    const std::string name = "evil\x1b[2J\x07name.txt";
+    const std::string shown = "evil\\x1b[2J\\x07name.txt";
+    Bytes archive;
+    appendEntry(archive, name, builderStored, text("x"), 1);
+    appendEntry(archive, "dir\\" + name, builderCompressed, Bytes{0x00, 0x05, 0xF8, 0x00},
+                10); // damaged
+    archive.push_back(0);
+    std::string path = saveArchive(archive);
+    ZuqRun list = zuq({"list", path});
+    ZuqRun test = zuq({"test", path});
+    ZuqRun extract = zuq({"extract", path, "out"});
+    for (const ZuqRun* run : {&list, &test, &extract}) {
+        EXPECT_EQ(run->out.find('\x1b'), std::string::npos) << run->out;
+        EXPECT_EQ(run->err.find('\x1b'), std::string::npos) << run->err;
+        EXPECT_EQ(run->out.find('\x07'), std::string::npos) << run->out;
+        EXPECT_EQ(run->err.find('\x07'), std::string::npos) << run->err;
+    }
+    EXPECT_NE(list.out.find("  " + shown + "\n"), std::string::npos) << list.out;
+    EXPECT_NE(test.out.find("ok  " + shown + "\n"), std::string::npos) << test.out;
+    EXPECT_NE(test.err.find("(dir\\" + shown + "): damaged"), std::string::npos) << test.err;
+    EXPECT_NE(extract.out.find(shown + "\n"), std::string::npos) << extract.out;
+    EXPECT_NE(extract.err.find("(dir\\" + shown + "): damaged"), std::string::npos) << extract.err;
+}
+
+TEST_F(ZuqCommand, VersionIsPrinted) {
+    ZuqRun run = zuq({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(lines(run.out), std::vector<std::string>{std::string("zuq ") + QM_ZUQ_VERSION});
 }
 
 TEST_F(ZuqCommand, ListStopsAtABadEntry) {

@@ -285,7 +285,8 @@ TEST_F(ProgressPanel, LongFileNameIsCutToTheTextWidth) {
 // Renders into a white bitmap with the panel's font and alignment.
 class FittedText : public ::testing::Test {
   protected:
-    static constexpr int width = 600;
+    // Wide enough for the longest text extraction hands in.
+    static constexpr int width = 1600;
     static constexpr int height = 24;
     HDC dc = nullptr;
     HBITMAP bitmap = nullptr;
@@ -379,7 +380,32 @@ TEST_F(FittedText, LeadingSpacesAloneLeaveOnlyTheDots) {
 TEST_F(FittedText, EmptyTextDrawsNothing) {
     Capture blank = plain("");
     EXPECT_TRUE(fitted("", 100).pixels == blank.pixels);
-    EXPECT_TRUE(fitted("", -1).pixels == blank.pixels);
+    EXPECT_TRUE(fitted("", 0).pixels == blank.pixels);
+}
+
+TEST_F(FittedText, EmptyTextInANegativeWidthIsTheDots) {
+    // Its width 0 exceeds the room, so it is shortened like any text.
+    expectDrawn("", -1, "...");
+}
+
+TEST_F(FittedText, LongestCurrentFileKeepsAllButOneCharacter) {
+    // 253 characters, the most extraction writes into currentFile: the first
+    // pass drops the last one and 252 stay before the dots.
+    // The dropped last character must be wider than the dots, so that the
+    // whole text does not fit where 252 characters and the dots do.
+    std::string kept(252, 'i');
+    std::string widest = "W";
+    // Wide letters of the ANSI code page too: per mille, OE, AE.
+    for (const char* c : {"M", "@", "%", "m", "\x89", "\x8C", "\xC6", "\x8A"}) {
+        if (measure(c) > measure(widest)) {
+            widest = c;
+        }
+    }
+    std::string text = kept + widest;
+    ASSERT_EQ(text.size(), 253u);
+    ASSERT_GT(measure(text), measure(kept + "...")) << "the whole text must not fit";
+    ASSERT_LT(measure(kept + "..."), width - 4);
+    expectDrawn(text, measure(kept + "..."), kept + "...");
 }
 
 TEST_F(FittedText, TextLongerThanTheWorkingCopyIsCutSafely) {
