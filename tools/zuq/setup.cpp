@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -20,13 +19,13 @@ namespace {
 struct SetupOptions {
     std::string product;
     std::string output;
-    std::string arch = "i686";
+    std::string arch; // empty: i686, and a --stub of either machine
     std::string files;
     std::string stub;
     bool fast = false;
 };
 
-std::vector<std::uint8_t> stubBytes(const SetupOptions& options, bool archGiven) {
+std::vector<std::uint8_t> stubBytes(const SetupOptions& options) {
     const StubArch wanted = options.arch == "x86_64" ? StubArch::x86_64 : StubArch::i686;
     if (options.stub.empty()) {
         const std::span<const std::uint8_t> carried = carriedStub(wanted);
@@ -43,7 +42,7 @@ std::vector<std::uint8_t> stubBytes(const SetupOptions& options, bool archGiven)
     }
     std::vector<std::uint8_t> stub{std::istreambuf_iterator<char>(in),
                                    std::istreambuf_iterator<char>()};
-    if (archGiven && stubArch(stub) != wanted) {
+    if (!options.arch.empty() && stubArch(stub) != wanted) {
         throw SetupError("the stub " + options.stub + " is an " + archName(stubArch(stub)) +
                          " program, not " + archName(wanted));
     }
@@ -83,7 +82,7 @@ void writeProgram(const fs::path& output, const std::vector<std::uint8_t>& progr
     }
 }
 
-int runSetup(const SetupOptions& options, bool archGiven) {
+int runSetup(const SetupOptions& options) {
     ProductFile product;
     ProductReport report;
     const bool read = readProductFile(options.product, product, report);
@@ -99,7 +98,7 @@ int runSetup(const SetupOptions& options, bool archGiven) {
     if (!options.files.empty()) {
         product.files = options.files;
     }
-    const std::vector<std::uint8_t> stub = stubBytes(options, archGiven);
+    const std::vector<std::uint8_t> stub = stubBytes(options);
     findSettingsRecord(stub); // a stub of another layout is refused before the packing
     if (!fs::is_directory(product.files)) {
         throw SetupError("the files folder " + bytesOf(product.files) + " does not exist");
@@ -122,30 +121,21 @@ int runSetup(const SetupOptions& options, bool archGiven) {
     return exitSuccess;
 }
 
-} // namespace
+// Refusals end the run with a message and exit code 2.
+int runSetupCommand(const SetupOptions& options) {
+    try {
+        return runSetup(options);
+    } catch (const SetupError& e) {
+        complain(e.what());
+        return exitUsage;
+    }
+}
 
-void addSetupCommand(CLI::App& app) {
-    auto options = std::make_shared<SetupOptions>();
-    CLI::App* command = app.add_subcommand(
-        "setup", "Build the setup program of a product: its product file and files in, a "
-                 "finished setup.exe out.");
-    command->add_option("PRODUCT", options->product, "product.toml, or a folder holding one")
-        ->required();
-    command->add_option("-o,--output", options->output,
-                        "Setup program to write; default the product file's output key, else "
-                        "setup.exe beside the product file");
-    CLI::Option* arch = command
-                            ->add_option("--arch", options->arch,
-                                         "Stub to build from: i686 (runs on every "
-                                         "Windows) or x86_64")
-                            ->check(CLI::IsMember({"i686", "x86_64"}))
-                            ->capture_default_str();
-    command->add_option("--files", options->files,
-                        "Folder of the files to install, instead of the product file's files key");
-    command->add_option("--stub", options->stub,
-                        "Build from this stub instead of the one zuq carries");
-    command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
-    command->footer(R"(The product file (TOML):
+const CommandText setupText = {
+    "setup",
+    "Build the setup program of a product: its product file and files in, a finished "
+    "setup.exe out.",
+    R"(The product file (TOML):
   name = "Quillmoran"                     # Start Menu group, shortcuts, uninstall entry
   version-caption = "Quillmoran version 2.1"  # title: "Installing " + this
   folder = "Quillmoran"                   # last part of the default directory
@@ -170,17 +160,24 @@ void addSetupCommand(CLI::App& app) {
 The files are packed as zuq pack packs them. The number of files the setup
 expects is the number packed.
 Exit codes: 0 built, 2 the product file, the files or the stub cannot make a
-setup (nothing is written).)");
-    command->callback([options, arch] {
-        int code;
-        try {
-            code = runSetup(*options, arch->count() > 0);
-        } catch (const SetupError& e) {
-            complain(e.what());
-            code = exitUsage;
-        }
-        if (code != exitSuccess) {
-            exitWith(code);
-        }
-    });
+setup (nothing is written).)"};
+
+} // namespace
+
+void addSetupCommand(CLI::App& app) {
+    auto [command, options] = addCommand<SetupOptions>(app, setupText, runSetupCommand);
+    command->add_option("PRODUCT", options->product, "product.toml, or a folder holding one")
+        ->required();
+    command->add_option("-o,--output", options->output,
+                        "Setup program to write; default the product file's output key, else "
+                        "setup.exe beside the product file");
+    command
+        ->add_option("--arch", options->arch,
+                     "Stub to build from: i686 (the default; runs on every Windows) or x86_64")
+        ->check(CLI::IsMember({"i686", "x86_64"}));
+    command->add_option("--files", options->files,
+                        "Folder of the files to install, instead of the product file's files key");
+    command->add_option("--stub", options->stub,
+                        "Build from this stub instead of the one zuq carries");
+    command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
 }
