@@ -69,7 +69,7 @@ class SetupProgram : public ::testing::Test {
 
     // Starts the setup and checks that exactly one dialog with our title is up.
     void start(SetupRun& run) {
-        ASSERT_TRUE(run.started) << "cannot start " << setupProgram;
+        ASSERT_TRUE(run.started) << "cannot start " << setupProgram << ", error " << run.startError;
         ASSERT_NE(run.dialog, nullptr) << "no window titled \"" << dialogTitle << "\"";
         ASSERT_EQ(driver::topWindowsTitled(dialogTitle).size(), 1u)
             << "two dialogs carry the same title";

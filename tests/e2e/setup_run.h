@@ -36,8 +36,16 @@ class SetupRun {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         std::string command = "\"" + program + "\"";
-        started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, startDirectory.c_str(), &startup, &process);
+        // Wine now and then refuses a start while the last run's process is
+        // still being torn down; a few tries tell that from a real failure.
+        for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+            started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                                     nullptr, startDirectory.c_str(), &startup, &process);
+            if (!started) {
+                startError = GetLastError();
+                Sleep(500);
+            }
+        }
         if (started) {
             dialog = driver::waitForTopWindow(title, process.dwProcessId, stepTimeoutMs);
         }
@@ -56,6 +64,7 @@ class SetupRun {
     SetupRun& operator=(const SetupRun&) = delete;
 
     bool started = false;
+    DWORD startError = 0; // of the last refused start
     PROCESS_INFORMATION process{};
     HWND dialog = nullptr;
 
