@@ -5,6 +5,7 @@
 #include "system/empty_directory.h"
 #include "system/path_text.h"
 #include "system/shell_folders.h"
+#include "system/uninstall.h"
 
 const char* oldUninstallKeyPath =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vorlenn";
@@ -78,12 +79,14 @@ int removeOldShortcuts() {
 
 int deleteOldUninstallKey() {
     HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, oldUninstallKeyPath, &key) != ERROR_SUCCESS) {
+    // The older generation's entry lives where ours does: in the 32-bit view.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, oldUninstallKeyPath, 0,
+                      MAXIMUM_ALLOWED | uninstallKeyView, &key) != ERROR_SUCCESS) {
         return RemovalNotPossible;
     }
     RegDeleteValueA(key, "DisplayName");
     RegDeleteValueA(key, "UninstallString");
     RegCloseKey(key);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, oldUninstallKeyPath);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, oldUninstallKeyPath, uninstallKeyView, 0);
     return RemovalDone;
 }

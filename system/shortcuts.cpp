@@ -32,6 +32,22 @@ bool targetFolder(char* folder, const char* target) {
     return true;
 }
 
+// A 32-bit process on 64-bit Windows sees "C:\Program Files (x86)" as the
+// Program Files known folder, and a link that stores its target relative to
+// that folder would resolve there instead of to the path it was given. Best
+// effort, like the other settings: a link without the flag is still saved.
+void keepTargetAsGiven(IShellLinkA* link) {
+    IShellLinkDataList* data = nullptr;
+    if (FAILED(link->QueryInterface(IID_IShellLinkDataList, reinterpret_cast<void**>(&data)))) {
+        return;
+    }
+    DWORD flags = 0;
+    if (SUCCEEDED(data->GetFlags(&flags))) {
+        data->SetFlags(flags | SLDF_DISABLE_KNOWNFOLDER_RELATIVE_TRACKING);
+    }
+    data->Release();
+}
+
 HRESULT saveLink(IShellLinkA* link, const char* linkPath) {
     IPersistFile* file = nullptr;
     HRESULT result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
@@ -121,6 +137,7 @@ HRESULT createLink(const char* target, const char* linkPath, const char* argumen
     if (iconPath != nullptr) {
         link->SetIconLocation(iconPath, iconIndex);
     }
+    keepTargetAsGiven(link);
     result = saveLink(link, linkPath);
     link->Release();
     return result;

@@ -44,7 +44,8 @@ int registerUninstall() {
     HKEY key;
     char noClass[] = "";
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, noClass, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                        KEY_ALL_ACCESS | uninstallKeyView, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return RegisterFailed;
     }
     setText(key, "DisplayName", settings.productName);

@@ -78,7 +78,8 @@ INT_PTR initialise(HWND dialog) {
     centreOnScreen(dialog);
     showTitle(dialog);
     showDefaultDirectory(dialog);
-    CheckDlgButton(dialog, IDC_DESKTOP_ICON, BST_CHECKED);
+    // The product's desktopIcon is the box's first state; Install reads it back.
+    CheckDlgButton(dialog, IDC_DESKTOP_ICON, settings.desktopIcon ? BST_CHECKED : BST_UNCHECKED);
     attachProgressPanel(dialog);
     return TRUE;
 }

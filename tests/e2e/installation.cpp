@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,19 +33,79 @@ void removeTree(const std::string& path) {
     fs::remove_all(path, ignored);
 }
 
-// The first part of RTL_USER_PROCESS_PARAMETERS, up to the current directory.
-struct ProcessParametersHead {
-    ULONG maximumLength;
-    ULONG length;
-    ULONG flags;
-    ULONG debugFlags;
-    HANDLE consoleHandle;
-    ULONG consoleFlags;
-    HANDLE standardInput;
-    HANDLE standardOutput;
-    HANDLE standardError;
-    UNICODE_STRING currentDirectory;
+// Where a process keeps its current directory: the PEB points at the process
+// parameters, which hold it as a UNICODE_STRING. The layouts differ only by
+// the size of a pointer; a 32-bit process on 64-bit Windows has a PEB of each
+// size, and a 64-bit reader may read either.
+struct ParametersLayout {
+    std::size_t pointerSize;
+    std::size_t parametersInPeb;       // PEB.ProcessParameters
+    std::size_t directoryInParameters; // RTL_USER_PROCESS_PARAMETERS.CurrentDirectory
 };
+constexpr ParametersLayout layout32{4, 0x10, 0x24};
+constexpr ParametersLayout layout64{8, 0x20, 0x38};
+
+bool readMemory(HANDLE process, std::uint64_t address, void* buffer, std::size_t size) {
+    if (address > UINTPTR_MAX) {
+        return false;
+    }
+    return ReadProcessMemory(process, reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)),
+                             buffer, size, nullptr);
+}
+
+// A pointer of the read process's size, widened.
+bool readPointer(HANDLE process, std::uint64_t address, std::size_t size, std::uint64_t* value) {
+    std::uint64_t wide = 0;
+    std::uint32_t narrow = 0;
+    if (size == 8) {
+        if (!readMemory(process, address, &wide, sizeof wide)) {
+            return false;
+        }
+        *value = wide;
+        return true;
+    }
+    if (!readMemory(process, address, &narrow, sizeof narrow)) {
+        return false;
+    }
+    *value = narrow;
+    return true;
+}
+
+// The address of the PEB in the process's own bitness and the layout to read it with.
+bool findPeb(HANDLE process, std::uint64_t* peb, ParametersLayout* layout) {
+    BOOL selfWow64 = FALSE;
+    BOOL targetWow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &selfWow64) ||
+        !IsWow64Process(process, &targetWow64)) {
+        return false;
+    }
+    bool target32 = sizeof(void*) == 4 ? targetWow64 == selfWow64 : targetWow64 != FALSE;
+    if (sizeof(void*) == 4 && !target32) {
+        return false; // a 64-bit process's memory lies beyond a 32-bit reader's reach
+    }
+    PROCESS_BASIC_INFORMATION basic{};
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
+                                  nullptr) != 0) {
+        return false;
+    }
+    // The basic information names the PEB of the reader's bitness: a 64-bit
+    // reader is shown a 32-bit process's 64-bit PEB.
+    *peb = reinterpret_cast<uintptr_t>(basic.PebBaseAddress);
+    *layout = sizeof(void*) == 8 ? layout64 : layout32;
+    if (sizeof(void*) == 8 && target32) {
+        // Windows gives the process's own 32-bit PEB here, the one its code
+        // keeps up to date. Wine answers with a mere 1; the 64-bit PEB that it
+        // keeps as well still names the directory the process started in.
+        ULONG_PTR peb32 = 0;
+        if (NtQueryInformationProcess(process, ProcessWow64Information, &peb32, sizeof peb32,
+                                      nullptr) == 0 &&
+            peb32 > 1) {
+            *peb = peb32;
+            *layout = layout32;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -57,8 +118,12 @@ std::string desktopFolder() {
 }
 
 void removeTraces() {
+    // Both views: an earlier build may have written the other one.
     for (const char* product : {"Quillmoran", "Vorlenn"}) {
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(uninstallKeyBase) + product).c_str());
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (std::string(uninstallKeyBase) + product).c_str(),
+                            view, 0);
+        }
     }
     for (const char* group : {"Quillmoran", "vorlenn"}) {
         removeTree(programsFolder() + "\\" + group);
@@ -154,21 +219,29 @@ Shortcut readShortcut(const std::string& linkPath) {
     return shortcut;
 }
 
-bool keyExists(HKEY root, const std::string& path) {
+bool hasTwoRegistryViews() {
+    if (sizeof(void*) == 8) {
+        return true;
+    }
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool keyExists(HKEY root, const std::string& path, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);
     return true;
 }
 
-std::string stringValue(HKEY root, const std::string& path, const std::string& name) {
+std::string stringValue(HKEY root, const std::string& path, const std::string& name, REGSAM view) {
     char data[1024] = "";
     DWORD size = sizeof data - 1;
     DWORD type = 0;
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
         return {};
     }
     LONG read =
@@ -182,9 +255,9 @@ std::string stringValue(HKEY root, const std::string& path, const std::string& n
 }
 
 void createKeyWithValue(HKEY root, const std::string& path, const std::string& name,
-                        const std::string& data) {
+                        const std::string& data, REGSAM view) {
     HKEY key;
-    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
         return;
     }
@@ -199,17 +272,19 @@ std::string currentDirectoryOf(DWORD pid) {
         return {};
     }
     std::string result;
-    PROCESS_BASIC_INFORMATION basic{};
-    PEB peb{};
-    ProcessParametersHead parameters{};
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic,
-                                  nullptr) == 0 &&
-        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) &&
-        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters,
-                          nullptr)) {
-        std::wstring wide(parameters.currentDirectory.Length / sizeof(wchar_t), L'\0');
-        if (ReadProcessMemory(process, parameters.currentDirectory.Buffer, wide.data(),
-                              parameters.currentDirectory.Length, nullptr)) {
+    std::uint64_t peb = 0;
+    std::uint64_t parameters = 0;
+    std::uint64_t buffer = 0;
+    USHORT length = 0;
+    ParametersLayout layout{};
+    if (findPeb(process, &peb, &layout) &&
+        readPointer(process, peb + layout.parametersInPeb, layout.pointerSize, &parameters) &&
+        readMemory(process, parameters + layout.directoryInParameters, &length, sizeof length) &&
+        // UNICODE_STRING: two 16-bit lengths, then the buffer at pointer alignment.
+        readPointer(process, parameters + layout.directoryInParameters + layout.pointerSize,
+                    layout.pointerSize, &buffer)) {
+        std::wstring wide(length / sizeof(wchar_t), L'\0');
+        if (readMemory(process, buffer, wide.data(), length)) {
             char narrow[MAX_PATH * 2] = "";
             WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, narrow, sizeof narrow, nullptr,
                                 nullptr);

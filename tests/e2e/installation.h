@@ -42,13 +42,23 @@ struct Shortcut {
 };
 Shortcut readShortcut(const std::string& linkPath);
 
-// Registry keys and REG_SZ values; a missing value reads as empty.
-bool keyExists(HKEY root, const std::string& path);
-std::string stringValue(HKEY root, const std::string& path, const std::string& name);
+// The registry view of the uninstall entries, the setup's own and the older
+// generation's: the 32-bit one, whichever bitness the setup was built for.
+constexpr REGSAM uninstallView = KEY_WOW64_32KEY;
+// Whether this Windows keeps separate 32-bit and 64-bit registry views.
+bool hasTwoRegistryViews();
+
+// Registry keys and REG_SZ values, in the given view (0: this process's own);
+// a missing value reads as empty.
+bool keyExists(HKEY root, const std::string& path, REGSAM view = 0);
+std::string stringValue(HKEY root, const std::string& path, const std::string& name,
+                        REGSAM view = 0);
 void createKeyWithValue(HKEY root, const std::string& path, const std::string& name,
-                        const std::string& data);
+                        const std::string& data, REGSAM view = 0);
 
 // The current directory of another process, read from its process parameters.
+// The process may be 32-bit or 64-bit; empty when it cannot be read (a 64-bit
+// process seen from a 32-bit one).
 std::string currentDirectoryOf(DWORD pid);
 
 // Windows of a class, of any process.

@@ -12,17 +12,14 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/screenshot.h"
-#include "driver/window_driver.h"
 #include "installation.h"
+#include "setup_run.h"
 
 namespace {
 
 // Given on the command line by ctest.
 std::string setupProgram;
 std::string productStage;
-std::string screenshotFolder; // Linux paths: the capture runs as a Linux program
-std::string captureScript;
 
 const std::string dialogTitle = "Installing Quillmoran version 2.1";
 const std::string defaultDirectory = "c:\\program files\\Quillmoran";
@@ -48,99 +45,14 @@ const std::string tooLongText = "The install directory is too long!\nPlease choo
 constexpr int dialogDirectory = 1000;
 constexpr int dialogDesktopIcon = 1002;
 constexpr int dialogBrowse = 1003;
-constexpr int stepTimeoutMs = 30000;
-constexpr int quietMs = 700;
 constexpr int productFileCount = 77;
 
 const char uninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillmoran";
 const char oldUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vorlenn";
 
-using driver::MessageBoxSeen;
-
-// One run of the setup program, from its start to its exit.
-class SetupRun {
-  public:
-    explicit SetupRun(const std::string& startDirectory) {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        std::string command = "\"" + setupProgram + "\"";
-        started = CreateProcessA(setupProgram.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, startDirectory.c_str(), &startup, &process);
-        if (started) {
-            dialog = driver::waitForTopWindow(dialogTitle, process.dwProcessId, stepTimeoutMs);
-        }
-    }
-    ~SetupRun() {
-        if (started) {
-            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
-                TerminateProcess(process.hProcess, 99);
-                WaitForSingleObject(process.hProcess, stepTimeoutMs);
-            }
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
-    SetupRun(const SetupRun&) = delete;
-    SetupRun& operator=(const SetupRun&) = delete;
-
-    bool started = false;
-    PROCESS_INFORMATION process{};
-    HWND dialog = nullptr;
-
-    DWORD pid() const {
-        return process.dwProcessId;
-    }
-    HWND item(int id) const {
-        return GetDlgItem(dialog, id);
-    }
-    std::string directoryText() const {
-        return driver::controlText(item(dialogDirectory));
-    }
-    void setDirectory(const std::string& text) const {
-        ASSERT_TRUE(driver::setControlText(item(dialogDirectory), text));
-    }
-    void press(int id) const {
-        driver::click(item(id));
-    }
-    MessageBoxSeen nextBox() const {
-        return driver::waitForMessageBox(pid(), stepTimeoutMs, dialog);
-    }
-    // True when no message box appears for a while and the dialog is usable.
-    bool dialogStaysQuiet() const {
-        bool enabled =
-            driver::waitUntil([&] { return IsWindowEnabled(dialog) != 0; }, stepTimeoutMs);
-        return enabled && !driver::waitForMessageBox(pid(), quietMs, dialog).window &&
-               IsWindowVisible(dialog);
-    }
-    bool running() const {
-        return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
-    }
-    // Waits for the process to end. Fails on any message box shown meanwhile,
-    // which would otherwise hold the process for ever.
-    DWORD exitWithoutBox() const {
-        MessageBoxSeen box;
-        driver::waitUntil(
-            [&] {
-                if (!running()) {
-                    return true;
-                }
-                box = driver::waitForMessageBox(pid(), 0, dialog);
-                return box.window != nullptr;
-            },
-            stepTimeoutMs);
-        EXPECT_EQ(box.window, nullptr) << "unexpected box \"" << box.caption << "\": " << box.text;
-        return exitCode();
-    }
-    DWORD exitCode() const {
-        WaitForSingleObject(process.hProcess, stepTimeoutMs);
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process.hProcess, &code);
-        return code;
-    }
-    void screenshot(const std::string& name) const {
-        driver::saveScreenshot(captureScript, screenshotFolder + "/" + name + ".png");
-    }
-};
+using e2e::MessageBoxSeen;
+using e2e::SetupRun;
+using e2e::stepTimeoutMs;
 
 class SetupProgram : public ::testing::Test {
   protected:
@@ -157,7 +69,7 @@ class SetupProgram : public ::testing::Test {
 
     // Starts the setup and checks that exactly one dialog with our title is up.
     void start(SetupRun& run) {
-        ASSERT_TRUE(run.started) << "cannot start " << setupProgram;
+        ASSERT_TRUE(run.started) << "cannot start " << setupProgram << ", error " << run.startError;
         ASSERT_NE(run.dialog, nullptr) << "no window titled \"" << dialogTitle << "\"";
         ASSERT_EQ(driver::topWindowsTitled(dialogTitle).size(), 1u)
             << "two dialogs carry the same title";
@@ -195,14 +107,19 @@ class SetupProgram : public ::testing::Test {
                                        << (differing.empty() ? "" : differing.front());
         expectShortcuts(dir, desktopShortcut);
         std::string program = dir + "\\vorlenn.exe";
-        EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName"),
+        EXPECT_EQ(installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName",
+                                            installation::uninstallView),
                   "Quillmoran");
         // The program path may be quoted, since it may hold spaces.
-        std::string command =
-            installation::stringValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString");
+        std::string command = installation::stringValue(
+            HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", installation::uninstallView);
         EXPECT_TRUE(installation::samePath(command, program + " /uninstall") ||
                     installation::samePath(command, "\"" + program + "\" /uninstall"))
             << command;
+        if (installation::hasTwoRegistryViews()) {
+            EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, KEY_WOW64_64KEY))
+                << "the entry belongs in the 32-bit registry view only";
+        }
     }
 
     static void expectShortcut(const std::string& link, const std::string& target,
@@ -236,7 +153,8 @@ class SetupProgram : public ::testing::Test {
 
     static void expectNothingInstalled(const std::string& dir) {
         EXPECT_FALSE(installation::exists(dir + "\\vorlenn.exe"));
-        EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+        EXPECT_FALSE(
+            installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
         EXPECT_FALSE(installation::exists(installation::programsFolder() + "\\Quillmoran"));
     }
 };
@@ -244,7 +162,7 @@ class SetupProgram : public ::testing::Test {
 // ---- The dialog as it opens, and leaving it ---------------------------------
 
 TEST_F(SetupProgram, OpensCentredWithTitleDefaultDirectoryAndTickedBox) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.screenshot("dialog-opened");
     RECT screen;
@@ -270,7 +188,7 @@ TEST_F(SetupProgram, OpensCentredWithTitleDefaultDirectoryAndTickedBox) {
 
 TEST_F(SetupProgram, CloseBoxActsAsCancel) {
     std::string dir = installation::freshDirectory("closed");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     driver::pressCloseBox(run.dialog);
@@ -280,14 +198,14 @@ TEST_F(SetupProgram, CloseBoxActsAsCancel) {
 }
 
 TEST_F(SetupProgram, EscapeKeyCancels) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     driver::pressKey(run.item(dialogDirectory), VK_ESCAPE);
     EXPECT_EQ(run.exitWithoutBox(), 1u);
 }
 
 TEST_F(SetupProgram, EmptyDirectoryBoxBringsBackTheDefault) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory("");
     run.press(IDOK);
@@ -305,7 +223,7 @@ TEST_F(SetupProgram, DirectoryTooLongForItsBackslashIsRefused) {
     dir += std::string(259 - dir.size(), 'x');
     ASSERT_EQ(dir.size(), 259u);
     for (const std::string& text : {dir, dir + std::string(40, 'y')}) {
-        SetupRun run(startDirectory);
+        SetupRun run(setupProgram, dialogTitle, startDirectory);
         start(run);
         run.setDirectory(text);
         run.press(IDOK);
@@ -326,7 +244,7 @@ TEST_F(SetupProgram, LongestAcceptedDirectoryFailsInTheRunWithTheDecompressionEr
     std::string dir = installation::freshDirectory("longest") + "\\";
     dir += std::string(258 - dir.size(), 'x') + "\\";
     ASSERT_EQ(dir.size(), 259u);
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -338,7 +256,7 @@ TEST_F(SetupProgram, LongestAcceptedDirectoryFailsInTheRunWithTheDecompressionEr
 }
 
 TEST_F(SetupProgram, BrowserOpensAtTheDefaultParentAndProposesItsProductFolder) {
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory("C:\\somewhere else");
     // Cancelling the browser changes nothing.
@@ -376,7 +294,7 @@ TEST_F(SetupProgram, BrowserOpensAtTheDefaultParentAndProposesItsProductFolder) 
 
 TEST_F(SetupProgram, FreshInstallIntoANewDirectory) {
     std::string dir = installation::freshDirectory("fresh install");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -395,7 +313,7 @@ TEST_F(SetupProgram, FreshInstallIntoANewDirectory) {
 
 TEST_F(SetupProgram, ClearedBoxMakesNoDesktopShortcut) {
     std::string dir = installation::freshDirectory("no desktop icon");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir + "\\");
     driver::click(run.item(dialogDesktopIcon));
@@ -408,7 +326,7 @@ TEST_F(SetupProgram, ClearedBoxMakesNoDesktopShortcut) {
 
 TEST_F(SetupProgram, EnterKeyInstalls) {
     std::string dir = installation::freshDirectory("entered");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     driver::pressKey(run.item(dialogDirectory), VK_RETURN);
@@ -419,7 +337,7 @@ TEST_F(SetupProgram, EnterKeyInstalls) {
 TEST_F(SetupProgram, ExistingEmptyDirectoryGetsNoQuestion) {
     std::string dir = installation::freshDirectory("empty");
     CreateDirectoryA(dir.c_str(), nullptr);
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -430,7 +348,7 @@ TEST_F(SetupProgram, ExistingEmptyDirectoryGetsNoQuestion) {
 TEST_F(SetupProgram, NotEmptyDirectoryAsksAndNoKeepsTheDialog) {
     std::string dir = installation::freshDirectory("not empty");
     installation::writeFile(dir + "\\notes.txt", "mine");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir + "\\");
     run.press(IDOK);
@@ -456,7 +374,7 @@ TEST_F(SetupProgram, NotEmptyDirectoryAsksAndNoKeepsTheDialog) {
 TEST_F(SetupProgram, UnmarkedProgramAsksBeforeOverwriting) {
     std::string dir = installation::freshDirectory("unmarked");
     installation::writeFile(dir + "\\vorlenn.exe", "not really a program");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -479,7 +397,7 @@ TEST_F(SetupProgram, CurrentReleaseIsInstalledOverWithoutAQuestion) {
     std::string dir = installation::freshDirectory("current release");
     installation::writeFile(dir + "\\vorlenn.exe", "an earlier copy");
     installation::writeFile(dir + "\\vorlenn.ini", "[Quillmoran]\r\nUseMMX=1\r\n");
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -505,7 +423,7 @@ struct OlderGeneration {
         installation::writeFile(group + "\\vorlenn.lnk", "old link");
         installation::writeFile(desktopLink, "old link");
         installation::createKeyWithValue(HKEY_LOCAL_MACHINE, oldUninstallKey, "DisplayName",
-                                         "Vorlenn");
+                                         "Vorlenn", installation::uninstallView);
     }
     bool untouched() const {
         return installation::readFile(dir + "\\readme.txt") == "old readme.txt" &&
@@ -513,13 +431,14 @@ struct OlderGeneration {
                installation::exists(dir + "\\templates\\mine\\drawing.bmp") &&
                !installation::exists(dir + "\\oldtemplates") && installation::exists(group) &&
                installation::exists(desktopLink) &&
-               installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey);
+               installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey,
+                                       installation::uninstallView);
     }
 };
 
 TEST_F(SetupProgram, OlderGenerationDeclinedEndsTheSetupAndRemovesNothing) {
     OlderGeneration old(installation::freshDirectory("older declined"));
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(old.dir);
     run.press(IDOK);
@@ -529,12 +448,13 @@ TEST_F(SetupProgram, OlderGenerationDeclinedEndsTheSetupAndRemovesNothing) {
     driver::answer(box, IDNO);
     EXPECT_EQ(run.exitWithoutBox(), 1u);
     EXPECT_TRUE(old.untouched());
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, OlderGenerationAcceptedIsRemovedThenInstalledOver) {
     OlderGeneration old(installation::freshDirectory("older accepted"));
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(old.dir);
     run.press(IDOK);
@@ -552,7 +472,8 @@ TEST_F(SetupProgram, OlderGenerationAcceptedIsRemovedThenInstalledOver) {
     EXPECT_EQ(installation::readFile(old.dir + "\\letters.doc"), "kept");
     EXPECT_FALSE(installation::exists(old.group));
     EXPECT_FALSE(installation::exists(old.desktopLink));
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, oldUninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
@@ -566,7 +487,7 @@ TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
               ERROR_SUCCESS);
     RegDeleteValueA(key, "Programs");
     {
-        SetupRun run(startDirectory);
+        SetupRun run(setupProgram, dialogTitle, startDirectory);
         start(run);
         run.setDirectory(dir);
         run.press(IDOK);
@@ -580,7 +501,8 @@ TEST_F(SetupProgram, MissingStartMenuWarnsAndStillOffersTheLaunch) {
                    static_cast<DWORD>(programs.size() + 1));
     RegCloseKey(key);
     EXPECT_TRUE(installation::differingFiles(productStage, dir).empty());
-    EXPECT_FALSE(installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey));
+    EXPECT_FALSE(
+        installation::keyExists(HKEY_LOCAL_MACHINE, uninstallKey, installation::uninstallView));
 }
 
 TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
@@ -593,7 +515,7 @@ TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
         PostMessageA(old, WM_CLOSE, 0, 0);
     }
 
-    SetupRun run(startDirectory);
+    SetupRun run(setupProgram, dialogTitle, startDirectory);
     start(run);
     run.setDirectory(dir);
     run.press(IDOK);
@@ -631,6 +553,59 @@ TEST_F(SetupProgram, FinishYesStartsTheProgramInTheInstallDirectory) {
     expectInstalled(dir, true);
 }
 
+// ---- Reading another process's current directory ---------------------------
+
+// Starts one of Wine's own programs in a folder, and reads that folder back.
+class OtherProcess : public ::testing::Test {
+  protected:
+    static std::string windowsFolder() {
+        char path[MAX_PATH] = "";
+        GetWindowsDirectoryA(path, MAX_PATH);
+        return path;
+    }
+
+    // False when the program cannot be started at all.
+    static bool expectDirectoryReadBack(const std::string& program) {
+        std::string dir = installation::freshDirectory("other process");
+        CreateDirectoryA(dir.c_str(), nullptr);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+        PROCESS_INFORMATION process{};
+        std::string command = "\"" + program + "\"";
+        if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            dir.c_str(), &startup, &process)) {
+            return false;
+        }
+        WaitForInputIdle(process.hProcess, stepTimeoutMs);
+        std::string read = installation::currentDirectoryOf(process.dwProcessId);
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, stepTimeoutMs);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        EXPECT_TRUE(installation::samePath(read, dir + "\\") || installation::samePath(read, dir))
+            << program << " works in \"" << read << "\"";
+        return true;
+    }
+};
+
+TEST_F(OtherProcess, CurrentDirectoryOfAProcessOfTheSameBitness) {
+    // system32 is this program's own bitness: a 32-bit one is shown syswow64 there.
+    EXPECT_TRUE(expectDirectoryReadBack(windowsFolder() + "\\system32\\notepad.exe"));
+}
+
+// The 64-bit build's driver may be pointed at a 32-bit setup or program, whose
+// process parameters have 32-bit pointers.
+TEST_F(OtherProcess, CurrentDirectoryOfA32BitProcessFromA64BitOne) {
+    if (sizeof(void*) != 8) {
+        GTEST_SKIP() << "this is the 32-bit build";
+    }
+    if (!expectDirectoryReadBack(windowsFolder() + "\\syswow64\\notepad.exe")) {
+        GTEST_SKIP() << "this Wine runs no 32-bit programs";
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -646,19 +621,19 @@ int main(int argc, char** argv) {
         take("--setup=", setupProgram);
         take("--stage=", productStage);
         if (argument.rfind("--screenshots=", 0) == 0) {
-            screenshotFolder = argument.substr(14);
+            e2e::screenshots.folder = argument.substr(14);
         }
         if (argument.rfind("--capture=", 0) == 0) {
-            captureScript = argument.substr(10);
+            e2e::screenshots.script = argument.substr(10);
         }
     }
-    if (setupProgram.empty() || productStage.empty() || screenshotFolder.empty() ||
-        captureScript.empty()) {
+    if (setupProgram.empty() || productStage.empty() || e2e::screenshots.folder.empty() ||
+        e2e::screenshots.script.empty()) {
         std::fprintf(stderr, "usage: setup_e2e_test --setup=EXE --stage=DIR --screenshots=DIR "
                              "--capture=SCRIPT\n");
         return 2;
     }
-    CreateDirectoryA(installation::windowsPath(screenshotFolder).c_str(), nullptr);
+    CreateDirectoryA(installation::windowsPath(e2e::screenshots.folder).c_str(), nullptr);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int result = RUN_ALL_TESTS();
     // Leave the shared prefix as the scenarios found it.

@@ -1,5 +1,9 @@
 #include "tools/zuq/archive_file.h"
 
+#include "tools/zuq/pe/pe.h"
+
+#include "resources/ids.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -23,11 +27,45 @@ bool fitsAnArchive(std::uint64_t size, const std::string& path, std::string* err
     return true;
 }
 
+bool isPayload(const zuq::pe::ResourcePlace& place) {
+    return place.type.name == u"ZUQ" && !place.name.isName() && place.name.id == IDR_PAYLOAD;
+}
+
 } // namespace
+
+bool ArchiveFile::open(const std::string& path, std::string* error) {
+    if (!mapFile(path, error)) {
+        return false;
+    }
+    data_ = mapped_;
+    size_ = static_cast<std::uint32_t>(mappedSize_);
+    // An archive starts with an entry's magic, a Windows program with "MZ".
+    const bool program = size_ >= 2 && data_[0] == 'M' && data_[1] == 'Z';
+    return !program || findPayload(path, error);
+}
+
+bool ArchiveFile::findPayload(const std::string& path, std::string* error) {
+    std::vector<zuq::pe::ResourcePlace> places;
+    try {
+        places = zuq::pe::resourcePlaces({mapped_, static_cast<std::size_t>(mappedSize_)});
+    } catch (const zuq::pe::PeError& e) {
+        *error = path + " is neither an archive nor a readable setup program: " + e.what();
+        return false;
+    }
+    for (const zuq::pe::ResourcePlace& place : places) {
+        if (isPayload(place)) {
+            data_ = mapped_ + place.offset;
+            size_ = place.size;
+            return true;
+        }
+    }
+    *error = path + " is a Windows program without a payload (resource \"ZUQ\" 119)";
+    return false;
+}
 
 #ifdef _WIN32
 
-bool ArchiveFile::open(const std::string& path, std::string* error) {
+bool ArchiveFile::mapFile(const std::string& path, std::string* error) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -39,22 +77,22 @@ bool ArchiveFile::open(const std::string& path, std::string* error) {
     if (sized && size.QuadPart > 0) {
         mapping_ = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (mapping_) {
-            data_ =
+            mapped_ =
                 static_cast<const unsigned char*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
         }
-        if (!data_) {
+        if (!mapped_) {
             *error = "cannot map " + path;
             sized = false;
         }
     }
     CloseHandle(file);
-    size_ = sized ? static_cast<std::uint32_t>(size.QuadPart) : 0;
+    mappedSize_ = sized ? static_cast<std::uint64_t>(size.QuadPart) : 0;
     return sized;
 }
 
 ArchiveFile::~ArchiveFile() {
-    if (data_) {
-        UnmapViewOfFile(data_);
+    if (mapped_) {
+        UnmapViewOfFile(mapped_);
     }
     if (mapping_) {
         CloseHandle(mapping_);
@@ -63,7 +101,7 @@ ArchiveFile::~ArchiveFile() {
 
 #else
 
-bool ArchiveFile::open(const std::string& path, std::string* error) {
+bool ArchiveFile::mapFile(const std::string& path, std::string* error) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = "cannot open " + path;
@@ -84,17 +122,17 @@ bool ArchiveFile::open(const std::string& path, std::string* error) {
         } else {
             // The walk goes front to back once.
             madvise(mapped, static_cast<std::size_t>(info.st_size), MADV_SEQUENTIAL);
-            data_ = static_cast<const unsigned char*>(mapped);
+            mapped_ = static_cast<const unsigned char*>(mapped);
         }
     }
     close(fd);
-    size_ = sized ? static_cast<std::uint32_t>(info.st_size) : 0;
+    mappedSize_ = sized ? static_cast<std::uint64_t>(info.st_size) : 0;
     return sized;
 }
 
 ArchiveFile::~ArchiveFile() {
-    if (data_) {
-        munmap(const_cast<unsigned char*>(data_), size_);
+    if (mapped_) {
+        munmap(const_cast<unsigned char*>(mapped_), mappedSize_);
     }
 }
 

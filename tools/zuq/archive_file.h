@@ -1,6 +1,7 @@
 // A payload archive file mapped into memory and read in place, as the setup
 // program reads its resource: nothing is copied, and pages of a large
-// archive are brought in as the walk reaches them.
+// archive are brought in as the walk reaches them. A setup program is read
+// the same way: the archive is its payload resource ("ZUQ" 119).
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,8 @@ class ArchiveFile {
     ArchiveFile(const ArchiveFile&) = delete;
     ArchiveFile& operator=(const ArchiveFile&) = delete;
 
-    // Maps the whole file. On failure returns false with a message in *error.
+    // Maps the whole file; the archive is the file, or the payload of a setup
+    // program. On failure returns false with a message in *error.
     bool open(const std::string& path, std::string* error);
     // As open, but the message goes to stderr.
     bool openOrComplain(const std::string& path);
@@ -27,7 +29,12 @@ class ArchiveFile {
     }
 
   private:
-    const unsigned char* data_ = nullptr;
+    bool mapFile(const std::string& path, std::string* error);
+    bool findPayload(const std::string& path, std::string* error);
+
+    const unsigned char* mapped_ = nullptr; // the whole file
+    std::uint64_t mappedSize_ = 0;
+    const unsigned char* data_ = nullptr; // the archive within it
     std::uint32_t size_ = 0;
 #ifdef _WIN32
     void* mapping_ = nullptr;

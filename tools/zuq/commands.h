@@ -16,6 +16,7 @@ void addExtractCommand(CLI::App& app);
 void addPackCommand(CLI::App& app);
 void addListCommand(CLI::App& app);
 void addTestCommand(CLI::App& app);
+void addSetupCommand(CLI::App& app);
 
 // Ends the subcommand with the given exit code.
 [[noreturn]] void exitWith(int code);

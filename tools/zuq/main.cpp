@@ -1,5 +1,6 @@
-// zuq: the payload tool. Packs, lists, tests and extracts payload archives;
-// extraction runs the same code as the setup program.
+// zuq: the payload tool. Packs, lists, tests and extracts payload archives
+// (extraction runs the same code as the setup program) and builds setup
+// programs.
 #include "tools/zuq/commands.h"
 
 #include <CLI/CLI.hpp>
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
                "  zuq list payload.zuq\n"
                "  zuq test payload.zuq\n"
                "  zuq extract payload.zuq /tmp/quillmoran\n"
+               "  zuq setup product/quillmoran -o quillmoran-setup.exe\n"
                "Run zuq COMMAND --help for a command's options.");
     app.set_help_all_flag("--help-all", "Show the help of every command");
     app.set_version_flag("--version", std::string("zuq ") + QM_ZUQ_VERSION);
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
     addExtractCommand(app);
     addListCommand(app);
     addTestCommand(app);
+    addSetupCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::RuntimeError& e) {

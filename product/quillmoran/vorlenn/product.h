@@ -1,9 +1,14 @@
-// What the product program knows about its own installation. The names come
-// from the product's settings at build time; the ini mark is fixed, since
+// What the product program knows about its own installation: the names its
+// setup gives it (product.toml says the same), and the ini mark, fixed since
 // setup programs recognise the release by it.
 #pragma once
 
 #include <windows.h>
+
+#define QM_PRODUCT_NAME "Quillmoran"
+#define QM_PROGRAM_BASE "vorlenn"
+#define QM_HELP_FILE "vorlenn.hlp"
+#define QM_UNINSTALL_SWITCH "/uninstall"
 
 #define VORLENN_INI_FILE "vorlenn.ini"
 #define VORLENN_INI_SECTION "Quillmoran"

@@ -152,7 +152,9 @@ int runUninstall() {
     removeProgramFile(QM_PROGRAM_BASE ".gid"); // index the help viewer writes
     removeProgramFile(VORLENN_INI_FILE);
     removeShortcuts();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKey);
+    // The setup writes its entry through the 32-bit registry view, in its
+    // 32-bit and 64-bit builds alike: this program, of either bitness, looks there.
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, uninstallKey, KEY_WOW64_32KEY, 0);
     removeSelf();
     MessageBoxA(nullptr, QM_PRODUCT_NAME " has been removed from your computer.",
                 "Uninstall " QM_PRODUCT_NAME, MB_OK | MB_ICONINFORMATION);

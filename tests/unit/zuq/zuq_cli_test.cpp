@@ -7,6 +7,7 @@
 #include "tests/support/scratch_dir.h"
 #include "tests/unit/zuq/run_zuq.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -283,11 +284,21 @@ TEST_F(ZuqCommand, NamesFromTheArchiveAreShownEscaped) {
         EXPECT_EQ(run->out.find('\x07'), std::string::npos) << run->out;
         EXPECT_EQ(run->err.find('\x07'), std::string::npos) << run->err;
     }
-    EXPECT_NE(list.out.find("  " + shown + "\n"), std::string::npos) << list.out;
-    EXPECT_NE(test.out.find("ok  " + shown + "\n"), std::string::npos) << test.out;
+    const auto lineOf = [&](const std::string& out, const std::string& line) {
+        const std::vector<std::string> all = lines(out);
+        return std::find(all.begin(), all.end(), line) != all.end();
+    };
+    EXPECT_TRUE(lineOf(list.out, "stored                1            1  " + shown)) << list.out;
+    EXPECT_TRUE(lineOf(test.out, "ok  " + shown)) << test.out;
     EXPECT_NE(test.err.find("(dir\\" + shown + "): damaged"), std::string::npos) << test.err;
-    EXPECT_NE(extract.out.find(shown + "\n"), std::string::npos) << extract.out;
+#ifdef _WIN32
+    // Windows file names cannot hold control characters: the first entry fails.
+    EXPECT_NE(extract.err.find("(" + shown + "): cannot create the file"), std::string::npos)
+        << extract.err;
+#else
+    EXPECT_TRUE(lineOf(extract.out, shown)) << extract.out;
     EXPECT_NE(extract.err.find("(dir\\" + shown + "): damaged"), std::string::npos) << extract.err;
+#endif
 }
 
 TEST_F(ZuqCommand, VersionIsPrinted) {

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include "file_count.h"
+
 #include "setup/settings.h"
 #include "setup/state.h"
 #include "system/uninstall.h"
@@ -12,6 +14,10 @@
 namespace install_test {
 
 namespace fs = std::filesystem;
+
+// The programs carry the sample product's payload; its builder would have
+// written this count into the record.
+const bool countWritten = (settings.fileCount = productFileCount, true);
 
 static const char shellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -87,9 +93,18 @@ std::string uninstallKeyPath() {
     return std::string(uninstallKeyBase) + settings.productName;
 }
 
+namespace {
+
+// The machine keys read here are uninstall entries, kept in their own view.
+REGSAM viewOf(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE ? uninstallKeyView : 0;
+}
+
+} // namespace
+
 bool keyExists(HKEY root, const std::string& path) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | viewOf(root), &key) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);
@@ -99,8 +114,14 @@ bool keyExists(HKEY root, const std::string& path) {
 std::string readText(HKEY root, const std::string& path, const char* name) {
     char data[1024];
     DWORD size = sizeof data, type = 0;
-    if (RegGetValueA(root, path.c_str(), name, RRF_RT_REG_SZ, &type, data, &size) !=
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE | viewOf(root), &key) !=
         ERROR_SUCCESS) {
+        return {};
+    }
+    LONG read = RegGetValueA(key, nullptr, name, RRF_RT_REG_SZ, &type, data, &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS) {
         return {};
     }
     return data;
@@ -116,7 +137,7 @@ void removeShellTraces() {
         fs::remove(fs::path(folders.desktop) / (std::string(settings.productName) + ".lnk"),
                    ignored);
     }
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallKeyPath().c_str());
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, uninstallKeyPath().c_str(), uninstallKeyView, 0);
 }
 
 ProgramsValueHidden::ProgramsValueHidden()

@@ -190,6 +190,39 @@ TEST(SetupResources, PayloadIsThePackedArchive) {
     EXPECT_TRUE(payload == packed);
 }
 
+// The version block as Windows' own version functions read it.
+std::string versionText(const char* field) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(QM_TEST_SETUP_PROGRAM, &ignored);
+    std::string block(size, '\0');
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + field;
+    if (size == 0 || !GetFileVersionInfoA(QM_TEST_SETUP_PROGRAM, 0, size, block.data()) ||
+        !VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length)) {
+        return {};
+    }
+    return value;
+}
+
+TEST(SetupResources, VersionResourceNamesTheProductAndItsVersion) {
+    EXPECT_EQ(versionText("ProductName"), "Quillmoran");
+    EXPECT_EQ(versionText("FileVersion"), "2.1.0.0");
+    EXPECT_EQ(versionText("ProductVersion"), "2.1.0.0");
+    EXPECT_EQ(versionText("FileDescription"), "Quillmoran Setup");
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(QM_TEST_SETUP_PROGRAM, &ignored);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(QM_TEST_SETUP_PROGRAM, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);
+}
+
 TEST(SetupResources, ManifestAsksForAdministratorAndCommonControls6) {
     std::string manifest = resourceBytes(RT_MANIFEST, MAKEINTRESOURCEA(1), english);
     EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);

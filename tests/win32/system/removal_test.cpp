@@ -1,6 +1,7 @@
 // Removing the older generation: its seven files, its Start Menu folder and
-// desktop shortcut, its uninstall key; templates kept as "oldtemplates"; user
-// files untouched; every step runs whatever happened to the one before.
+// desktop shortcut, its uninstall key (in the 32-bit registry view, where the
+// older generation's 32-bit setup wrote it); templates kept as "oldtemplates";
+// user files untouched; every step runs whatever happened to the one before.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -24,9 +25,9 @@ class Removal : public ::testing::Test {
     std::string startDirectory = currentDirectory();
     // An older entry already registered in the prefix is put back afterwards.
     RegistryValueOverride oldName{HKEY_LOCAL_MACHINE, oldUninstallKeyPath, "DisplayName",
-                                  std::nullopt};
+                                  std::nullopt, KEY_WOW64_32KEY};
     RegistryValueOverride oldCommand{HKEY_LOCAL_MACHINE, oldUninstallKeyPath, "UninstallString",
-                                     std::nullopt};
+                                     std::nullopt, KEY_WOW64_32KEY};
 
     void SetUp() override {
         makeFolder(dir);
@@ -47,7 +48,7 @@ class Removal : public ::testing::Test {
     void registerOlderGeneration() {
         HKEY key;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, oldUninstallKeyPath, 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                                  KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         const char name[] = "Vorlenn";
         const char command[] = "c:\\vorlenn\\vorlenn.exe /uninstall";
@@ -56,6 +57,10 @@ class Removal : public ::testing::Test {
         RegSetValueExA(key, "UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(command),
                        sizeof command);
         RegCloseKey(key);
+    }
+
+    static bool oldKeyExists() {
+        return registryKeyExists(HKEY_LOCAL_MACHINE, oldUninstallKeyPath, KEY_WOW64_32KEY);
     }
 };
 
@@ -70,7 +75,7 @@ TEST_F(Removal, RemovesTheOlderGenerationAndKeepsUserFiles) {
     EXPECT_FALSE(folderExists(oldGroup));
     EXPECT_FALSE(fileExists(oldDesktopLink));
     EXPECT_TRUE(fileExists(folders.desktop + "\\other.lnk"));
-    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, oldUninstallKeyPath));
+    EXPECT_FALSE(oldKeyExists());
     EXPECT_EQ(currentDirectory(), startDirectory);
 }
 
@@ -89,7 +94,7 @@ TEST_F(Removal, TemplatesStayWhenOldTemplatesExists) {
     EXPECT_TRUE(fileExists(dir + "\\oldtemplates\\earlier.bmp"));
     EXPECT_FALSE(fileExists(dir + "\\oldtemplates\\own template.bmp"));
     EXPECT_FALSE(folderExists(oldGroup));
-    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, oldUninstallKeyPath));
+    EXPECT_FALSE(oldKeyExists());
 }
 
 TEST_F(Removal, FilesThatCannotBeDeletedDoNotStopTheOthers) {
@@ -107,7 +112,7 @@ TEST_F(Removal, FilesThatCannotBeDeletedDoNotStopTheOthers) {
     EXPECT_FALSE(fileExists(dir + "\\vorlenn.ini"));
     EXPECT_TRUE(fileExists(dir + "\\oldtemplates\\own template.bmp"));
     EXPECT_FALSE(folderExists(oldGroup));
-    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, oldUninstallKeyPath));
+    EXPECT_FALSE(oldKeyExists());
 }
 
 TEST_F(Removal, MissingDirectoryStillRemovesShortcutsAndKey) {
@@ -116,7 +121,7 @@ TEST_F(Removal, MissingDirectoryStillRemovesShortcutsAndKey) {
     EXPECT_FALSE(folderExists(missing));
     EXPECT_FALSE(folderExists(oldGroup));
     EXPECT_FALSE(fileExists(oldDesktopLink));
-    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, oldUninstallKeyPath));
+    EXPECT_FALSE(oldKeyExists());
 }
 
 TEST_F(Removal, UnreadableShellFolderListStillDeletesTheKey) {
@@ -126,15 +131,31 @@ TEST_F(Removal, UnreadableShellFolderListStillDeletesTheKey) {
     EXPECT_FALSE(fileExists(dir + "\\vorlenn.exe"));
     EXPECT_TRUE(folderExists(oldGroup));
     EXPECT_TRUE(fileExists(oldDesktopLink));
-    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, oldUninstallKeyPath));
+    EXPECT_FALSE(oldKeyExists());
 }
 
 TEST_F(Removal, MissingUninstallKeyIsReported) {
-    deleteRegistryTree(HKEY_LOCAL_MACHINE, oldUninstallKeyPath);
+    deleteRegistryTree(HKEY_LOCAL_MACHINE, oldUninstallKeyPath, KEY_WOW64_32KEY);
     EXPECT_EQ(deleteOldUninstallKey(), RemovalNotPossible);
     EXPECT_EQ(removeOlderVersion(dir.c_str()), RemovalDone);
     EXPECT_FALSE(fileExists(dir + "\\vorlenn.exe"));
     EXPECT_FALSE(folderExists(oldGroup));
+}
+
+// The key is deleted from the view it was found in: one of the same name that
+// a 64-bit program keeps in the other view is not the older generation's.
+TEST_F(Removal, OlderKeyIsDeletedFromThe32BitView) {
+    if (!hasTwoRegistryViews()) {
+        GTEST_SKIP() << "this Windows has a single registry view";
+    }
+    RegistryValueOverride otherView{HKEY_LOCAL_MACHINE, oldUninstallKeyPath, "DisplayName",
+                                    "not the older generation", KEY_WOW64_64KEY};
+    ASSERT_TRUE(oldKeyExists());
+    EXPECT_EQ(deleteOldUninstallKey(), RemovalDone);
+    EXPECT_FALSE(oldKeyExists());
+    EXPECT_EQ(
+        readRegistryText(HKEY_LOCAL_MACHINE, oldUninstallKeyPath, "DisplayName", KEY_WOW64_64KEY),
+        "not the older generation");
 }
 
 TEST_F(Removal, ShortcutsFoundWithValueNamesInAnyCase) {

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -92,13 +93,13 @@ void removeTree(const std::string& path) {
 }
 
 RegistryValueOverride::RegistryValueOverride(HKEY root, std::string keyPath, std::string valueName,
-                                             std::optional<std::string> value)
-    : root_(root), keyPath_(std::move(keyPath)), valueName_(std::move(valueName)) {
-    keyExisted_ = registryKeyExists(root_, keyPath_);
-    oldValue_ = readRegistryBytes(root_, keyPath_, valueName_, &oldType_);
+                                             std::optional<std::string> value, REGSAM view)
+    : root_(root), keyPath_(std::move(keyPath)), valueName_(std::move(valueName)), view_(view) {
+    keyExisted_ = registryKeyExists(root_, keyPath_, view_);
+    oldValue_ = readRegistryBytes(root_, keyPath_, valueName_, &oldType_, view_);
     HKEY key;
-    if (RegCreateKeyExA(root_, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root_, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         return;
     }
     if (value) {
@@ -113,13 +114,13 @@ RegistryValueOverride::RegistryValueOverride(HKEY root, std::string keyPath, std
 
 RegistryValueOverride::~RegistryValueOverride() {
     if (!keyExisted_) {
-        deleteRegistryTree(root_, keyPath_);
+        deleteRegistryTree(root_, keyPath_, view_);
         return;
     }
     // The test may have deleted the key: it is made again.
     HKEY key;
-    if (RegCreateKeyExA(root_, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root_, keyPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         return;
     }
     if (oldValue_) {
@@ -133,9 +134,10 @@ RegistryValueOverride::~RegistryValueOverride() {
 }
 
 std::optional<std::string> readRegistryBytes(HKEY root, const std::string& keyPath,
-                                             const std::string& valueName, DWORD* type) {
+                                             const std::string& valueName, DWORD* type,
+                                             REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     DWORD size = 0;
@@ -153,27 +155,40 @@ std::optional<std::string> readRegistryBytes(HKEY root, const std::string& keyPa
 }
 
 std::optional<std::string> readRegistryText(HKEY root, const std::string& keyPath,
-                                            const std::string& valueName) {
+                                            const std::string& valueName, REGSAM view) {
     DWORD type = REG_NONE;
-    auto bytes = readRegistryBytes(root, keyPath, valueName, &type);
+    auto bytes = readRegistryBytes(root, keyPath, valueName, &type, view);
     if (!bytes) {
         return std::nullopt;
     }
     return std::string(bytes->c_str());
 }
 
-bool registryKeyExists(HKEY root, const std::string& keyPath) {
+bool registryKeyExists(HKEY root, const std::string& keyPath, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);
     return true;
 }
 
-void deleteRegistryTree(HKEY root, const std::string& keyPath) {
-    RegDeleteTreeA(root, keyPath.c_str());
-    RegDeleteKeyA(root, keyPath.c_str());
+void deleteRegistryTree(HKEY root, const std::string& keyPath, REGSAM view) {
+    HKEY key;
+    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) {
+        return;
+    }
+    RegDeleteTreeA(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyExA(root, keyPath.c_str(), view, 0);
+}
+
+bool hasTwoRegistryViews() {
+    if (sizeof(void*) == 8) {
+        return true;
+    }
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 std::optional<LinkContents> readLink(const std::string& linkPath) {
@@ -208,4 +223,15 @@ std::optional<LinkContents> readLink(const std::string& linkPath) {
     }
     CoUninitialize();
     return result;
+}
+
+std::optional<DWORD> storedLinkFlags(const std::string& linkPath) {
+    // Header: size (4 bytes), class id (16), then the link flags.
+    std::ifstream file(fs::path(linkPath), std::ios::binary);
+    unsigned char header[24];
+    if (!file.read(reinterpret_cast<char*>(header), sizeof header)) {
+        return std::nullopt;
+    }
+    return static_cast<DWORD>(header[20] | header[21] << 8 | header[22] << 16 |
+                              static_cast<DWORD>(header[23]) << 24);
 }

@@ -33,12 +33,15 @@ std::string currentDirectory();
 // Removes a tree, read-only files and long paths included.
 void removeTree(const std::string& path);
 
+// The registry helpers take the view to work in (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY); 0 is the calling process's own.
+
 // Sets (or with nullopt deletes) a REG_SZ value and puts the old one back at
 // the end; the key is created if needed and then deleted again if it was new.
 class RegistryValueOverride {
   public:
     RegistryValueOverride(HKEY root, std::string keyPath, std::string valueName,
-                          std::optional<std::string> value);
+                          std::optional<std::string> value, REGSAM view = 0);
     ~RegistryValueOverride();
     RegistryValueOverride(const RegistryValueOverride&) = delete;
     RegistryValueOverride& operator=(const RegistryValueOverride&) = delete;
@@ -47,19 +50,24 @@ class RegistryValueOverride {
     HKEY root_;
     std::string keyPath_;
     std::string valueName_;
+    REGSAM view_;
     bool keyExisted_ = false;
     std::optional<std::string> oldValue_;
     DWORD oldType_ = REG_SZ;
 };
 
 std::optional<std::string> readRegistryText(HKEY root, const std::string& keyPath,
-                                            const std::string& valueName);
+                                            const std::string& valueName, REGSAM view = 0);
 // The raw bytes of a value, with its type.
 std::optional<std::string> readRegistryBytes(HKEY root, const std::string& keyPath,
-                                             const std::string& valueName, DWORD* type);
-bool registryKeyExists(HKEY root, const std::string& keyPath);
+                                             const std::string& valueName, DWORD* type,
+                                             REGSAM view = 0);
+bool registryKeyExists(HKEY root, const std::string& keyPath, REGSAM view = 0);
 // Deletes a key and everything below it.
-void deleteRegistryTree(HKEY root, const std::string& keyPath);
+void deleteRegistryTree(HKEY root, const std::string& keyPath, REGSAM view = 0);
+// Whether this Windows keeps separate 32-bit and 64-bit registry views: it is
+// 64-bit, whichever bitness this test program has.
+bool hasTwoRegistryViews();
 
 // What a saved shell link says, read back through IShellLinkA.
 struct LinkContents {
@@ -70,3 +78,5 @@ struct LinkContents {
     int iconIndex = 0;
 };
 std::optional<LinkContents> readLink(const std::string& linkPath);
+// The link flags as stored in a .lnk file's header, read from the file itself.
+std::optional<DWORD> storedLinkFlags(const std::string& linkPath);

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <string>
+#include <vector>
 
+#include "link_recorder.h"
 #include "scratch.h"
 #include "setup/settings.h"
 #include "setup/state.h"
@@ -187,6 +190,62 @@ TEST_F(Shortcuts, LinkTargetWithoutBackslashHasNoWorkingDirectory) {
     ASSERT_TRUE(contents.has_value());
     EXPECT_EQ(contents->workingDirectory, "");
     EXPECT_EQ(contents->arguments, "/x");
+}
+
+// A 32-bit setup on 64-bit Windows sees "C:\\Program Files (x86)" as the
+// Program Files known folder: a link tracked relative to it would point there.
+// Every link is saved with that tracking turned off.
+TEST_F(Shortcuts, EveryLinkIsSavedWithoutKnownFolderTracking) {
+    CoInitialize(nullptr);
+    std::vector<ShellLinkRecorder::SavedLink> saved;
+    {
+        ShellLinkRecorder recorder;
+        ASSERT_TRUE(recorder.installed());
+        EXPECT_EQ(createShortcuts(), ShortcutsMade);
+        saved = recorder.saved();
+    }
+    bool shellKeepsFlags = shellLinkKeepsDataFlags();
+    CoUninitialize();
+
+    ASSERT_EQ(saved.size(), 4u);
+    for (const auto& link : saved) {
+        std::string path(link.path.begin(), link.path.end());
+        EXPECT_TRUE(link.flagsWereSet) << path;
+        EXPECT_TRUE(link.flags & SLDF_DISABLE_KNOWNFOLDER_RELATIVE_TRACKING) << path;
+        EXPECT_TRUE(readLink(path).has_value()) << path;
+        // Where the shell keeps the flags (Windows does, Wine 8 does not), the
+        // file itself carries this one.
+        if (shellKeepsFlags) {
+            auto stored = storedLinkFlags(path);
+            ASSERT_TRUE(stored.has_value()) << path;
+            EXPECT_TRUE(*stored & SLDF_DISABLE_KNOWNFOLDER_RELATIVE_TRACKING) << path;
+        }
+    }
+    EXPECT_STRCASEEQ(std::string(saved[0].path.begin(), saved[0].path.end()).c_str(),
+                     mainLink.c_str());
+    expectLink(mainLink, program, install);
+    expectLink(desktopLink, program, install);
+}
+
+// A shell link object without IShellLinkDataList still gives every link.
+TEST_F(Shortcuts, LinksAreMadeWhenTheFlagsCannotBeSet) {
+    CoInitialize(nullptr);
+    std::vector<ShellLinkRecorder::SavedLink> saved;
+    {
+        ShellLinkRecorder recorder(false);
+        ASSERT_TRUE(recorder.installed());
+        EXPECT_EQ(createShortcuts(), ShortcutsMade);
+        saved = recorder.saved();
+    }
+    CoUninitialize();
+    ASSERT_EQ(saved.size(), 4u);
+    for (const auto& link : saved) {
+        EXPECT_FALSE(link.flagsWereSet);
+    }
+    expectLink(mainLink, program, install);
+    expectLink(desktopLink, program, install);
+    expectLink(helpLink, install + "\\" + settings.helpFile, install);
+    expectLink(uninstallLink, program, install);
 }
 
 TEST_F(Shortcuts, LinkIntoMissingFolderReportsFailure) {

@@ -1,5 +1,6 @@
 // The uninstall entry in the real registry: two text values stored with their
-// terminating zero, a quoted program path, and no entry for a cut command.
+// terminating zero, a quoted program path, and no entry for a cut command; in
+// the 32-bit registry view, from this program's 32-bit and 64-bit builds alike.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,11 +17,16 @@ class Uninstall : public ::testing::Test {
   protected:
     std::string keyPath = std::string(uninstallKeyBase) + settings.productName;
     // An entry already registered in the prefix is put back afterwards.
-    RegistryValueOverride displayName{HKEY_LOCAL_MACHINE, keyPath, "DisplayName", std::nullopt};
-    RegistryValueOverride command{HKEY_LOCAL_MACHINE, keyPath, "UninstallString", std::nullopt};
+    RegistryValueOverride displayName{HKEY_LOCAL_MACHINE, keyPath, "DisplayName", std::nullopt,
+                                      KEY_WOW64_32KEY};
+    RegistryValueOverride command{HKEY_LOCAL_MACHINE, keyPath, "UninstallString", std::nullopt,
+                                  KEY_WOW64_32KEY};
+    RegistryValueOverride otherName{HKEY_LOCAL_MACHINE, keyPath, "DisplayName", std::nullopt,
+                                    KEY_WOW64_64KEY};
 
     void SetUp() override {
-        deleteRegistryTree(HKEY_LOCAL_MACHINE, keyPath);
+        deleteRegistryTree(HKEY_LOCAL_MACHINE, keyPath, KEY_WOW64_32KEY);
+        deleteRegistryTree(HKEY_LOCAL_MACHINE, keyPath, KEY_WOW64_64KEY);
     }
     void TearDown() override {
         installDir[0] = '\0';
@@ -32,7 +38,7 @@ class Uninstall : public ::testing::Test {
     }
 
     std::string storedText(const char* name, DWORD* type) {
-        auto bytes = readRegistryBytes(HKEY_LOCAL_MACHINE, keyPath, name, type);
+        auto bytes = readRegistryBytes(HKEY_LOCAL_MACHINE, keyPath, name, type, KEY_WOW64_32KEY);
         return bytes.value_or("<missing>");
     }
 
@@ -63,7 +69,8 @@ TEST_F(Uninstall, BackslashAddedWhenInstallDirLacksIt) {
 TEST_F(Uninstall, ExactlyOneSpaceBeforeTheSwitch) {
     setInstallDir("C:\\Quillmoran\\");
     ASSERT_EQ(registerUninstall(), RegisterDone);
-    std::string command = readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString").value();
+    std::string command =
+        readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString", KEY_WOW64_32KEY).value();
     std::string tail = std::string(".exe\" ") + settings.uninstallSwitch;
     ASSERT_GE(command.size(), tail.size());
     EXPECT_EQ(command.substr(command.size() - tail.size()), tail);
@@ -74,7 +81,7 @@ TEST_F(Uninstall, ReRegisteringOverwritesTheValues) {
     ASSERT_EQ(registerUninstall(), RegisterDone);
     setInstallDir("C:\\Second\\");
     ASSERT_EQ(registerUninstall(), RegisterDone);
-    EXPECT_EQ(readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString"),
+    EXPECT_EQ(readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString", KEY_WOW64_32KEY),
               expectedCommand("C:\\Second\\"));
 }
 
@@ -85,7 +92,8 @@ TEST_F(Uninstall, LongestCommandThatFitsIsKept) {
     std::string dir = "C:\\" + std::string(uninstallCommandCapacity - fixed - 4, 'q') + "\\";
     setInstallDir(dir);
     EXPECT_EQ(registerUninstall(), RegisterDone);
-    std::string command = readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString").value();
+    std::string command =
+        readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "UninstallString", KEY_WOW64_32KEY).value();
     EXPECT_EQ(command, expectedCommand(dir));
     EXPECT_EQ(command.size(), static_cast<std::size_t>(uninstallCommandCapacity - 1));
 }
@@ -94,7 +102,26 @@ TEST_F(Uninstall, CommandTooLongIsRefusedAndNoEntryMade) {
     std::string dir = "C:\\" + std::string(240, 'q') + "\\";
     setInstallDir(dir);
     EXPECT_EQ(registerUninstall(), RegisterFailed);
-    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, keyPath));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, keyPath, KEY_WOW64_32KEY));
+}
+
+// 64-bit Windows lists programs from both views; the entry is in the 32-bit
+// one (WOW6432Node) only, where the installed program's /uninstall looks.
+TEST_F(Uninstall, EntryIsWrittenThroughThe32BitView) {
+    EXPECT_EQ(uninstallKeyView, static_cast<REGSAM>(KEY_WOW64_32KEY));
+    setInstallDir("C:\\Program Files\\Quillmoran\\");
+    ASSERT_EQ(registerUninstall(), RegisterDone);
+    EXPECT_EQ(readRegistryText(HKEY_LOCAL_MACHINE, keyPath, "DisplayName", KEY_WOW64_32KEY),
+              settings.productName);
+    if (!hasTwoRegistryViews()) {
+        GTEST_SKIP() << "this Windows has a single registry view";
+    }
+    EXPECT_TRUE(registryKeyExists(HKEY_LOCAL_MACHINE,
+                                  "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+                                  "Uninstall\\" +
+                                      std::string(settings.productName),
+                                  KEY_WOW64_64KEY));
+    EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, keyPath, KEY_WOW64_64KEY));
 }
 
 } // namespace
