@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -34,9 +36,20 @@ inline ZuqRun runZuq(const std::vector<std::string>& args, const std::string& ou
     command += " > " + inQuotes(hostPath(outPath)) + " 2> " + inQuotes(hostPath(errPath));
 #ifdef _WIN32
     command = inQuotes(command); // cmd.exe drops the outer quotes of the line
-#endif
+    // Wine's cmd now and then fails to start a program that is there, while
+    // the last run's process is still being torn down, and says 9009 ("not
+    // recognized"); zuq itself never exits with it, so a few tries tell that
+    // from a real failure.
+    constexpr int commandNotStarted = 9009;
+    int status = commandNotStarted;
+    for (int attempt = 0; attempt < 5 && status == commandNotStarted; ++attempt) {
+        if (attempt > 0) {
+            Sleep(500);
+        }
+        status = std::system(command.c_str());
+    }
+#else
     int status = std::system(command.c_str());
-#ifndef _WIN32
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
     const Bytes out = readFile(outPath);
