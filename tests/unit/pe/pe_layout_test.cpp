@@ -139,11 +139,11 @@ TEST_P(RebuildBothFormats, DeterministicAndStable) {
 
 // A stub without resources gets a new last section.
 TEST_P(RebuildBothFormats, AddsASectionWhenThereIsNone) {
-    ImageSpec spec;
-    spec.pe32Plus = GetParam();
-    spec.sections = {{".text", codeFlags, pattern(0x300, 1)},
+    ImagePlan plan;
+    plan.pe32Plus = GetParam();
+    plan.sections = {{".text", codeFlags, pattern(0x300, 1)},
                      {".data", dataFlags, pattern(0x80, 2)}};
-    const Bytes out = replaceResources(makeImage(spec), mixedSet());
+    const Bytes out = replaceResources(makeImage(plan), mixedSet());
     const ImageLayout l = readLayout(out);
     ASSERT_EQ(l.sections.size(), 3u);
     EXPECT_EQ(l.sections[2].name, ".rsrc");
@@ -217,25 +217,25 @@ TEST(RebuildRefuses, DataAfterTheLastSection) {
 }
 
 TEST(RebuildRefuses, ASectionItCannotMove) {
-    ImageSpec spec = mingwLike(false, smallSet());
-    spec.sections.push_back({".data", dataFlags, pattern(64, 3)});
-    const Bytes image = makeImage(spec);
+    ImagePlan plan = mingwLike(false, smallSet());
+    plan.sections.push_back({".data", dataFlags, pattern(64, 3)});
+    const Bytes image = makeImage(plan);
     EXPECT_NE(errorOf([&] { replaceResources(image, smallSet()); }).find("section .data follows"),
               std::string::npos);
 }
 
 TEST(RebuildRefuses, NoRoomForANewSectionHeader) {
-    ImageSpec spec;
-    spec.sizeOfHeaders = 0x200;
+    ImagePlan plan;
+    plan.sizeOfHeaders = 0x200;
     // Headers end at 0x44 + 20 + 240 = 0x148; four headers of 40 bytes fill the rest up to 0x1E8.
     for (int i = 0; i < 4; ++i) {
-        spec.sections.push_back({".d" + std::to_string(i), dataFlags, pattern(16, 1)});
+        plan.sections.push_back({".d" + std::to_string(i), dataFlags, pattern(16, 1)});
     }
-    const Bytes image = makeImage(spec);
+    const Bytes image = makeImage(plan);
     EXPECT_NE(errorOf([&] { replaceResources(image, smallSet()); }).find("no room in the headers"),
               std::string::npos);
-    spec.sections.pop_back();
-    EXPECT_EQ(errorOf([&] { replaceResources(makeImage(spec), smallSet()); }), "");
+    plan.sections.pop_back();
+    EXPECT_EQ(errorOf([&] { replaceResources(makeImage(plan), smallSet()); }), "");
 }
 
 // A signature cannot survive the rebuild; the table goes and the output is

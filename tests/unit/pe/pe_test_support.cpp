@@ -40,30 +40,30 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
     put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-Bytes makeImage(const ImageSpec& spec) {
-    const std::size_t optionalSize = spec.pe32Plus ? 240 : 224;
+Bytes makeImage(const ImagePlan& plan) {
+    const std::size_t optionalSize = plan.pe32Plus ? 240 : 224;
     const std::size_t fileHeader = 0x44;
     const std::size_t optional = fileHeader + 20;
     const std::size_t table = optional + optionalSize;
-    Bytes out(spec.sizeOfHeaders, 0);
+    Bytes out(plan.sizeOfHeaders, 0);
     put16(out, 0, 0x5A4D);
     put32(out, 0x3C, 0x40);
     put32(out, 0x40, 0x4550);
-    put16(out, fileHeader, spec.pe32Plus ? 0x8664 : 0x14C);
-    put16(out, fileHeader + 2, static_cast<std::uint16_t>(spec.sections.size()));
+    put16(out, fileHeader, plan.pe32Plus ? 0x8664 : 0x14C);
+    put16(out, fileHeader + 2, static_cast<std::uint16_t>(plan.sections.size()));
     put16(out, fileHeader + 16, static_cast<std::uint16_t>(optionalSize));
     put16(out, fileHeader + 18, 0x0102);
-    put16(out, optional, spec.pe32Plus ? 0x20B : 0x10B);
+    put16(out, optional, plan.pe32Plus ? 0x20B : 0x10B);
     put32(out, optional + 32, sectionAlignment);
     put32(out, optional + 36, fileAlignment);
-    put32(out, optional + 60, spec.sizeOfHeaders);
+    put32(out, optional + 60, plan.sizeOfHeaders);
     put16(out, optional + 68, 3);
-    put32(out, optional + (spec.pe32Plus ? 108 : 92), 16);
-    const std::size_t directories = optional + (spec.pe32Plus ? 112 : 96);
+    put32(out, optional + (plan.pe32Plus ? 108 : 92), 16);
+    const std::size_t directories = optional + (plan.pe32Plus ? 112 : 96);
     std::vector<std::uint32_t> addresses;
     std::uint32_t address = sectionAlignment;
-    for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-        const SectionSpec& s = spec.sections[i];
+    for (std::size_t i = 0; i < plan.sections.size(); ++i) {
+        const SectionSpec& s = plan.sections[i];
         const std::size_t h = table + i * 40;
         const auto size = static_cast<std::uint32_t>(s.data.size());
         std::copy(s.name.begin(), s.name.end(), out.begin() + static_cast<std::ptrdiff_t>(h));
@@ -78,10 +78,10 @@ Bytes makeImage(const ImageSpec& spec) {
         address = alignTo(address + size, sectionAlignment);
     }
     put32(out, optional + 56, address);
-    for (const auto& [index, section] : spec.directories) {
+    for (const auto& [index, section] : plan.directories) {
         put32(out, directories + index * 8, addresses[section]);
         put32(out, directories + index * 8 + 4,
-              static_cast<std::uint32_t>(spec.sections[section].data.size()));
+              static_cast<std::uint32_t>(plan.sections[section].data.size()));
     }
     return out;
 }
@@ -90,16 +90,16 @@ Bytes resourceSection(const std::vector<zuq::pe::Resource>& resources, std::uint
     return zuq::pe::detail::buildResourceSection(resources, rva);
 }
 
-ImageSpec mingwLike(bool pe32Plus, const std::vector<zuq::pe::Resource>& resources) {
-    ImageSpec spec;
-    spec.pe32Plus = pe32Plus;
+ImagePlan mingwLike(bool pe32Plus, const std::vector<zuq::pe::Resource>& resources) {
+    ImagePlan plan;
+    plan.pe32Plus = pe32Plus;
     // One relocation block: page 0x1000, two entries.
     Bytes relocs = {0x00, 0x10, 0, 0, 12, 0, 0, 0, 0x10, 0xA0, 0x18, 0xA0};
-    spec.sections = {{".text", codeFlags, pattern(0x300, 1)},
+    plan.sections = {{".text", codeFlags, pattern(0x300, 1)},
                      {".rsrc", rsrcFlags, resourceSection(resources, 0x2000)},
                      {".reloc", relocFlags, relocs}};
-    spec.directories = {{2, 1}, {5, 2}};
-    return spec;
+    plan.directories = {{2, 1}, {5, 2}};
+    return plan;
 }
 
 std::uint32_t recomputedChecksum(const Bytes& image, std::size_t checksumOffset) {

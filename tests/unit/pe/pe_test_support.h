@@ -20,7 +20,7 @@ struct SectionSpec {
 
 // A minimal image: headers, then each section at the next aligned address
 // (file alignment 0x200, section alignment 0x1000).
-struct ImageSpec {
+struct ImagePlan {
     bool pe32Plus = true;
     std::vector<SectionSpec> sections;
     // Data directory index -> section index whose start and size it covers.
@@ -35,9 +35,9 @@ inline constexpr std::uint32_t dataFlags = 0xC0000040;
 inline constexpr std::uint32_t relocFlags = 0x42000040;
 inline constexpr std::uint32_t rsrcFlags = 0x40000040;
 
-Bytes makeImage(const ImageSpec& spec);
+Bytes makeImage(const ImagePlan& plan);
 // .text, .rsrc holding `resources`, .reloc (the layout MinGW writes).
-ImageSpec mingwLike(bool pe32Plus, const std::vector<zuq::pe::Resource>& resources);
+ImagePlan mingwLike(bool pe32Plus, const std::vector<zuq::pe::Resource>& resources);
 // The bytes a resource section holding `resources` at `rva` has.
 Bytes resourceSection(const std::vector<zuq::pe::Resource>& resources, std::uint32_t rva);
 
