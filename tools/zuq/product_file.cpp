@@ -1,5 +1,7 @@
 #include "tools/zuq/product_file.h"
 
+#include "tools/zuq/pe/pe.h"
+
 #include "setup/settings.h"
 #include "ui/dialog_texts.h"
 
@@ -276,7 +278,9 @@ void readUninstall(const TableReader& table, ProductFile& out, ValueChecks& chec
         checks.error("uninstall.icon-index " + std::to_string(index) + " is out of range");
     }
     out.uninstallIconIndex = static_cast<int>(index);
-    if (!printableAscii(out.uninstallSwitch)) {
+    if (out.makeUninstall && out.uninstallSwitch.empty()) {
+        checks.error("uninstall.switch must not be empty: the program is started with it");
+    } else if (!printableAscii(out.uninstallSwitch)) {
         checks.error("uninstall.switch must be printable ASCII text");
     } else if (out.uninstallSwitch.size() >= uninstallSwitchCapacity) {
         checks.error("uninstall.switch \"" + out.uninstallSwitch + "\" is " +
@@ -314,6 +318,13 @@ void readSetup(const TableReader& table, ProductFile& out, ValueChecks& checks) 
     out.version = table.text("version").value_or("");
     out.company = table.text("company").value_or("");
     out.description = table.text("description").value_or("");
+    if (!out.version.empty()) {
+        try {
+            zuq::pe::parseVersion(out.version);
+        } catch (const zuq::pe::PeError& e) {
+            checks.error(std::string("setup.version: ") + e.what());
+        }
+    }
     for (const auto& [key, value] : {std::pair{"setup.company", &out.company},
                                      std::pair{"setup.description", &out.description},
                                      std::pair{"setup.version", &out.version}}) {

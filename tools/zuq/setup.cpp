@@ -65,6 +65,9 @@ void writeProgram(const fs::path& output, const std::vector<std::uint8_t>& progr
     std::error_code error;
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            throw SetupError("cannot create " + bytesOf(temporary));
+        }
         out.write(reinterpret_cast<const char*>(program.data()),
                   static_cast<std::streamsize>(program.size()));
         out.close();

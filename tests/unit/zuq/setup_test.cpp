@@ -167,6 +167,15 @@ TEST_F(ZuqSetup, SwitchOfTwelveCharactersIsRefused) {
                            "holds at most 11");
 }
 
+TEST_F(ZuqSetup, EmptySwitchAndBadVersionAreRefused) {
+    writeProduct(productText({{"uninstall.switch", "switch = \"\""}}));
+    expectRefused(setup(), "uninstall.switch must not be empty");
+    writeProduct(productText({}) + "[setup]\nversion = \"2.1.x\"\n");
+    expectRefused(setup(), "setup.version: ");
+    writeProduct(productText({}) + "[setup]\nversion = \"1.2.3.4.5\"\n");
+    expectRefused(setup(), "setup.version: ");
+}
+
 TEST_F(ZuqSetup, TextsThatAreNotNamesOrNotAsciiAreRefused) {
     writeProduct(productText({{"folder", "folder = \"Quill:moran\""}}));
     expectRefused(setup(), "folder \"Quill:moran\" is not a valid file name");
