@@ -24,6 +24,7 @@ struct SetupOptions {
     std::string files;
     std::string stub;
     bool fast = false;
+    unsigned threads = defaultPackThreads();
 };
 
 std::vector<std::uint8_t> stubBytes(const SetupOptions& options, bool archGiven) {
@@ -112,8 +113,8 @@ int runSetup(const SetupOptions& options, bool archGiven) {
         return exitUsage;
     }
     checkProductFiles(product, files);
-    const SetupBuild build =
-        buildSetup(product, files, stub, options.fast ? PackLevel::fast : PackLevel::strong);
+    const SetupBuild build = buildSetup(
+        product, files, stub, options.fast ? PackLevel::fast : PackLevel::strong, options.threads);
     writeProgram(output, build.program);
     std::printf("wrote %s: %s setup of %s, %llu files, %llu bytes\n", bytesOf(output).c_str(),
                 archName(stubArch(stub)), product.name.c_str(),
@@ -145,6 +146,7 @@ void addSetupCommand(CLI::App& app) {
     command->add_option("--stub", options->stub,
                         "Build from this stub instead of the one zuq carries");
     command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
+    addThreadsOption(*command, options->threads);
     command->footer(R"(The product file (TOML):
   name = "Quillmoran"                     # Start Menu group, shortcuts, uninstall entry
   version-caption = "Quillmoran version 2.1"  # title: "Installing " + this
