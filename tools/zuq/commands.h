@@ -18,6 +18,9 @@ void addListCommand(CLI::App& app);
 void addTestCommand(CLI::App& app);
 void addSetupCommand(CLI::App& app);
 
+// --threads N for the commands that pack: at least 1, default one per core.
+void addThreadsOption(CLI::App& command, unsigned& threads);
+
 // Ends the subcommand with the given exit code.
 [[noreturn]] void exitWith(int code);
 

@@ -29,6 +29,14 @@ CLI::Option* addArchiveArgument(CLI::App* command, std::string& path) {
         ->check(CLI::ExistingFile);
 }
 
+void addThreadsOption(CLI::App& command, unsigned& threads) {
+    command
+        .add_option("--threads", threads,
+                    "Files compressed side by side; the archive is the same for any number")
+        ->check(CLI::Range(1u, 1024u))
+        ->capture_default_str();
+}
+
 int main(int argc, char** argv) {
     CLI::App app{"zuq: the payload tool of the setup program.\n"
                  "A payload archive is a run of entries, each a file stored or "

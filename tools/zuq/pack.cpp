@@ -36,6 +36,7 @@ struct PackOptions {
     std::string installDir = typicalInstallDir;
     bool fast = false;
     bool store = false;
+    unsigned threads = defaultPackThreads();
 };
 
 std::string archivePath(const PackOptions& options) {
@@ -87,7 +88,7 @@ int runPack(const PackOptions& options) {
     const PackLevel level = options.store  ? PackLevel::store
                             : options.fast ? PackLevel::fast
                                            : PackLevel::strong;
-    const bool written = writeEntries(found, level, out, totals, fault);
+    const bool written = writeEntries(found, level, options.threads, out, totals, fault);
     out.close();
     std::error_code error;
     if (!written || !out) {
@@ -131,6 +132,7 @@ void addPackCommand(CLI::App& app) {
                         "Archive to write; default DIR's name with .zuq, in the current directory");
     command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
     command->add_flag("--store", options->store, "Store every file uncompressed");
+    addThreadsOption(*command, options->threads);
     command
         ->add_option("--install-dir", options->installDir,
                      "Install directory that names must fit below (trailing backslash "

@@ -4,7 +4,8 @@
 // The order is fixed (in each directory its files by name, then its
 // sub-directories by name; names compared without regard to case), and the
 // encoder's output depends only on its input, so the same tree always gives
-// the same archive.
+// the same archive, however many threads pack it: files are compressed side
+// by side and written in that order.
 #include "tools/zuq/pack_tree.h"
 #include "tools/zuq/archive_file.h"
 #include "tools/zuq/progress.h"
@@ -14,8 +15,13 @@
 #include "lzh/encoder.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -160,51 +166,190 @@ bool readWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
     return static_cast<bool>(in) || bytes.empty();
 }
 
+// One entry on its way from its file to the archive: the bytes that follow
+// its header, or why it cannot be packed.
+struct PackedEntry {
+    std::vector<std::uint8_t> body; // the lh5 stream, or the file's bytes when stored
+    std::uint64_t size = 0;         // the file's own bytes
+    bool compressed = false;
+    std::string fault;
+    std::exception_ptr failure; // thrown by the encoder, rethrown in archive order
+};
+
+// Reads and compresses one file. Only the body is kept: the input is freed as
+// soon as the stream is smaller, so a file is never held twice.
+PackedEntry packFile(const SourceFile& file, PackLevel level) {
+    PackedEntry entry;
+    std::vector<std::uint8_t> data;
+    if (!readWholeFile(file.path, data)) {
+        entry.fault = file.name + ": cannot read the file";
+        return entry;
+    }
+    if (data.size() > largestEntryFile) {
+        entry.fault = file.name + ": grew to 4 GiB or more while being packed";
+        return entry;
+    }
+    entry.size = data.size();
+    std::vector<std::uint8_t> packed;
+    if (level != PackLevel::store && !data.empty() && data.size() <= lzh::largestInput) {
+        packed =
+            lzh::encode(data, level == PackLevel::fast ? lzh::Effort::fast : lzh::Effort::strong);
+    }
+    entry.compressed = !packed.empty() && packed.size() < data.size();
+    entry.body = entry.compressed ? std::move(packed) : std::move(data);
+    return entry;
+}
+
+// Packs the files on worker threads and hands the entries over in archive
+// order. The encoder's output depends only on its input, so the archive does
+// not depend on the number of threads.
+//
+// Memory stays bounded by a window: a file is started only while fewer than
+// two per thread wait to be written, and while the files in flight hold at
+// most inFlightBudget bytes between them (a larger file goes alone). A fault
+// stops the start of any later file; the writer reaches it after the entries
+// before it, so the first fault in archive order is the one reported.
+class EntryPipeline {
+  public:
+    static constexpr std::uint64_t inFlightBudget = std::uint64_t{1} << 30;
+
+    EntryPipeline(const std::vector<SourceFile>& files, PackLevel level, unsigned threads)
+        : files_(files), level_(level), end_(files.size()) {
+        const std::size_t workers = std::max<std::size_t>(1, std::min<std::size_t>(threads, end_));
+        window_ = 2 * workers;
+        for (std::size_t i = 0; i < workers; ++i) {
+            try {
+                workers_.emplace_back([this] { work(); });
+            } catch (const std::system_error&) {
+                // Fewer threads than asked for still pack the same archive.
+                if (workers_.empty()) {
+                    throw;
+                }
+                break;
+            }
+        }
+    }
+
+    ~EntryPipeline() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        room_.notify_all();
+        for (std::thread& worker : workers_) {
+            worker.join();
+        }
+    }
+
+    EntryPipeline(const EntryPipeline&) = delete;
+    EntryPipeline& operator=(const EntryPipeline&) = delete;
+
+    // Waits for the entry of the next file in archive order and takes it.
+    PackedEntry take() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return done_.contains(taken_); });
+        auto node = done_.extract(taken_);
+        bytesInFlight_ -= files_[taken_].size;
+        ++taken_;
+        lock.unlock();
+        room_.notify_all();
+        return std::move(node.mapped());
+    }
+
+  private:
+    // Whether file next_ may start now. When nothing is in flight, it may:
+    // the writer waits for it.
+    bool mayStart() const {
+        const std::uint64_t size = files_[next_].size;
+        return next_ < taken_ + window_ &&
+               (bytesInFlight_ == 0 || bytesInFlight_ + size <= inFlightBudget);
+    }
+
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            room_.wait(lock, [this] { return stopping_ || next_ >= end_ || mayStart(); });
+            if (stopping_ || next_ >= end_) {
+                return;
+            }
+            const std::size_t index = next_++;
+            bytesInFlight_ += files_[index].size;
+            lock.unlock();
+            PackedEntry entry;
+            try {
+                entry = packFile(files_[index], level_);
+            } catch (...) {
+                entry.failure = std::current_exception();
+            }
+            lock.lock();
+            if (!entry.fault.empty() || entry.failure) {
+                end_ = std::min(end_, index + 1);
+            }
+            done_.emplace(index, std::move(entry));
+            ready_.notify_all();
+            // A lowered end lets idle workers go.
+            room_.notify_all();
+        }
+    }
+
+    const std::vector<SourceFile>& files_;
+    const PackLevel level_;
+    std::vector<std::thread> workers_;
+
+    std::mutex mutex_;
+    std::condition_variable ready_; // an entry was packed
+    std::condition_variable room_;  // an entry was taken, or the end moved
+    std::size_t window_ = 1;
+    std::size_t end_;                 // files past this are not started (a fault before them)
+    std::size_t next_ = 0;            // the next file to start
+    std::size_t taken_ = 0;           // entries handed to the writer
+    std::uint64_t bytesInFlight_ = 0; // file bytes started and not yet taken
+    bool stopping_ = false;
+    std::map<std::size_t, PackedEntry> done_; // packed, waiting for their turn
+};
+
 } // namespace
 
-bool writeEntries(const Collection& found, PackLevel level, std::ostream& out, PackTotals& totals,
-                  std::string& fault) {
+unsigned defaultPackThreads() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+bool writeEntries(const Collection& found, PackLevel level, unsigned threads, std::ostream& out,
+                  PackTotals& totals, std::string& fault) {
     std::uint64_t totalBytes = 0;
     for (const SourceFile& file : found.files) {
         totalBytes += file.size;
     }
     ProgressBar bar(found.files.size(), totalBytes);
-    const lzh::Effort effort = level == PackLevel::fast ? lzh::Effort::fast : lzh::Effort::strong;
-    std::vector<std::uint8_t> data;
+    EntryPipeline pipeline(found.files, level, threads == 0 ? defaultPackThreads() : threads);
     std::uint32_t lastPackedSize = 0;
     for (const SourceFile& file : found.files) {
         // The file about to be packed counts from now on, as in extraction.
         bar.update(totals.entries + 1, totals.bytesIn, file.name);
-        if (!readWholeFile(file.path, data)) {
-            fault = file.name + ": cannot read the file";
+        const PackedEntry entry = pipeline.take();
+        if (entry.failure) {
+            std::rethrow_exception(entry.failure);
+        }
+        if (!entry.fault.empty()) {
+            fault = entry.fault;
             return false;
         }
-        if (data.size() > largestEntryFile) {
-            fault = file.name + ": grew to 4 GiB or more while being packed";
-            return false;
-        }
-        std::vector<std::uint8_t> packed;
-        if (level != PackLevel::store && !data.empty() && data.size() <= lzh::largestInput) {
-            packed = lzh::encode(data, effort);
-        }
-        const bool compress = !packed.empty() && packed.size() < data.size();
-        const std::vector<std::uint8_t>& body = compress ? packed : data;
-        const auto bodySize = static_cast<std::uint32_t>(body.size());
+        const auto bodySize = static_cast<std::uint32_t>(entry.body.size());
         const std::vector<unsigned char> header =
-            makeEntryHeader(file.name, compress ? methodCompressed : methodStored, bodySize,
-                            static_cast<std::uint32_t>(data.size()));
-        totals.bytesOut += header.size() + body.size();
+            makeEntryHeader(file.name, entry.compressed ? methodCompressed : methodStored, bodySize,
+                            static_cast<std::uint32_t>(entry.size));
+        totals.bytesOut += header.size() + entry.body.size();
         if (totals.bytesOut + closingPaddingAfter(bodySize) > largestArchive) {
             fault = file.name + ": the archive would grow past 2 GiB, more than the setup reads";
             return false;
         }
         out.write(reinterpret_cast<const char*>(header.data()),
                   static_cast<std::streamsize>(header.size()));
-        out.write(reinterpret_cast<const char*>(body.data()),
-                  static_cast<std::streamsize>(body.size()));
+        out.write(reinterpret_cast<const char*>(entry.body.data()),
+                  static_cast<std::streamsize>(entry.body.size()));
         lastPackedSize = bodySize;
         ++totals.entries;
-        totals.bytesIn += data.size();
+        totals.bytesIn += entry.size;
     }
     bar.finish();
     if (totals.entries > 0 && closingPaddingAfter(lastPackedSize) > 0) {

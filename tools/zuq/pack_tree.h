@@ -37,10 +37,15 @@ struct PackTotals {
 Collection collectFiles(const std::filesystem::path& dir, std::size_t installDirLength,
                         std::vector<std::filesystem::path> excluded);
 
-// Writes the entries of the collected files to out; on failure says why in
-// fault. A progress bar is drawn on a terminal.
-bool writeEntries(const Collection& found, PackLevel level, std::ostream& out, PackTotals& totals,
-                  std::string& fault);
+// The threads a pack uses unless told: one per core.
+unsigned defaultPackThreads();
+
+// Writes the entries of the collected files to out, compressing on threads
+// threads (0: defaultPackThreads()); the bytes do not depend on it. On
+// failure says why in fault: the first fault in archive order. A progress bar
+// is drawn on a terminal.
+bool writeEntries(const Collection& found, PackLevel level, unsigned threads, std::ostream& out,
+                  PackTotals& totals, std::string& fault);
 
 // Prints the walk's notes and faults; returns whether it found no fault.
 bool reportCollection(const Collection& found);

@@ -23,6 +23,7 @@ struct SetupOptions {
     std::string files;
     std::string stub;
     bool fast = false;
+    unsigned threads = defaultPackThreads();
 };
 
 std::vector<std::uint8_t> stubBytes(const SetupOptions& options) {
@@ -111,8 +112,8 @@ int runSetup(const SetupOptions& options) {
         return exitUsage;
     }
     checkProductFiles(product, files);
-    const SetupBuild build =
-        buildSetup(product, files, stub, options.fast ? PackLevel::fast : PackLevel::strong);
+    const SetupBuild build = buildSetup(
+        product, files, stub, options.fast ? PackLevel::fast : PackLevel::strong, options.threads);
     writeProgram(output, build.program);
     std::printf("wrote %s: %s setup of %s, %llu files, %llu bytes\n", bytesOf(output).c_str(),
                 archName(stubArch(stub)), product.name.c_str(),
@@ -180,4 +181,5 @@ void addSetupCommand(CLI::App& app) {
     command->add_option("--stub", options->stub,
                         "Build from this stub instead of the one zuq carries");
     command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
+    addThreadsOption(*command, options->threads);
 }

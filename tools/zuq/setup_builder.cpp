@@ -163,10 +163,11 @@ std::vector<pe::Resource> setupResources(std::span<const std::uint8_t> stub,
     return resources;
 }
 
-pe::Bytes packPayload(const Collection& files, PackLevel level, PackTotals& totals) {
+pe::Bytes packPayload(const Collection& files, PackLevel level, unsigned threads,
+                      PackTotals& totals) {
     std::ostringstream out(std::ios::binary);
     std::string fault;
-    if (!writeEntries(files, level, out, totals, fault)) {
+    if (!writeEntries(files, level, threads, out, totals, fault)) {
         throw SetupError(fault);
     }
     const std::string bytes = std::move(out).str();
@@ -236,10 +237,10 @@ void checkProductFiles(const ProductFile& product, const Collection& files) {
 }
 
 SetupBuild buildSetup(const ProductFile& product, const Collection& files,
-                      std::span<const std::uint8_t> stub, PackLevel level) {
+                      std::span<const std::uint8_t> stub, PackLevel level, unsigned threads) {
     const std::size_t recordAt = findSettingsRecord(stub);
     SetupBuild build;
-    pe::Bytes payload = packPayload(files, level, build.totals);
+    pe::Bytes payload = packPayload(files, level, threads, build.totals);
     if (build.totals.entries > static_cast<std::uint64_t>(INT32_MAX)) {
         throw SetupError("more files than the setup can count");
     }

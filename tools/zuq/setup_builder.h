@@ -32,10 +32,11 @@ struct SetupBuild {
     PackTotals totals;
 };
 
-// Packs the collected files and makes the setup program from the stub.
-// Throws SetupError on input the setup cannot be built from.
+// Packs the collected files on threads threads (0: one per core) and makes
+// the setup program from the stub. Throws SetupError on input the setup
+// cannot be built from.
 SetupBuild buildSetup(const ProductFile& product, const Collection& files,
-                      std::span<const std::uint8_t> stub, PackLevel level);
+                      std::span<const std::uint8_t> stub, PackLevel level, unsigned threads = 0);
 
 // Refuses a collection that lacks the program or the enabled help file.
 void checkProductFiles(const ProductFile& product, const Collection& files);

@@ -192,6 +192,33 @@ TEST_F(ZuqPack, SameTreeSameBytesAtBothLevels) {
     }
 }
 
+TEST_F(ZuqPack, AnyNumberOfThreadsGivesTheSameBytes) {
+    makeProduct("src");
+    for (int i = 0; i < 20; ++i) {
+        put("src\\more\\n" + std::to_string(i) + ".bin", noise(100 + 977 * i, 10 + i));
+        put("src\\more\\t" + std::to_string(i) + ".txt", prose(100 + 1999 * i));
+    }
+    for (const char* level : {"--fast", "--store", ""}) {
+        std::vector<std::string> args{"pack", path("src"), path("one.zuq"), "--threads", "1"};
+        if (*level) {
+            args.push_back(level);
+        }
+        ASSERT_EQ(zuq(args).exitCode, 0);
+        args[2] = path("many.zuq");
+        args[4] = "5";
+        ASSERT_EQ(zuq(args).exitCode, 0);
+        EXPECT_EQ(readFile(scratch.join("one.zuq")), readFile(scratch.join("many.zuq"))) << level;
+    }
+}
+
+TEST_F(ZuqPack, ZeroThreadsIsAUsageError) {
+    makeProduct("src");
+    const ZuqRun pack = zuq({"pack", path("src"), path("out.zuq"), "--threads", "0"});
+    EXPECT_EQ(pack.exitCode, 2);
+    EXPECT_NE(pack.err.find("--threads"), std::string::npos) << pack.err;
+    EXPECT_FALSE(fs::exists(path("out.zuq")));
+}
+
 TEST_F(ZuqPack, SummaryLineAndEntryCount) {
     makeProduct("src");
     const ZuqRun pack = zuq({"pack", path("src"), path("out.zuq")});
@@ -272,6 +299,23 @@ TEST_F(ZuqPack, AFileHeldOpenByAnotherProgramStopsThePack) {
     CloseHandle(held);
     EXPECT_EQ(pack.exitCode, 1);
     EXPECT_NE(pack.err.find("vorlenn.hlp: cannot read"), std::string::npos) << pack.err;
+    EXPECT_FALSE(fs::exists(path("out.zuq")));
+    EXPECT_FALSE(fs::exists(path("out.zuq.partial")));
+}
+
+TEST_F(ZuqPack, AFileHeldOpenInTheMiddleStopsAPackOnManyThreads) {
+    makeProduct("src");
+    for (int i = 0; i < 12; ++i) {
+        put("src\\a\\n" + std::to_string(i) + ".txt", prose(5000 + 100 * i));
+        put("src\\z\\n" + std::to_string(i) + ".txt", prose(5000 + 100 * i));
+    }
+    HANDLE held = CreateFileA(path("src\\a\\n7.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const ZuqRun pack = zuq({"pack", path("src"), path("out.zuq"), "--threads", "4"});
+    CloseHandle(held);
+    EXPECT_EQ(pack.exitCode, 1);
+    EXPECT_NE(pack.err.find("a\\n7.txt: cannot read"), std::string::npos) << pack.err;
     EXPECT_FALSE(fs::exists(path("out.zuq")));
     EXPECT_FALSE(fs::exists(path("out.zuq.partial")));
 }

@@ -381,6 +381,22 @@ TEST_F(BuiltSetup, SameInputGivesTheSameBytes) {
     EXPECT_TRUE(readFile(output()) == first);
 }
 
+TEST_F(BuiltSetup, AnyNumberOfThreadsGivesTheSameBytes) {
+    writeProduct(productText({}));
+    for (int i = 0; i < 16; ++i) {
+        writeFile(scratch.join("product\\files\\docs\\page" + std::to_string(i) + ".txt"),
+                  bytesOfText(std::string(200 + 300 * i, char('a' + i)) + "end of the page\n"));
+    }
+    ASSERT_EQ(setup({"--threads", "1"}).exitCode, 0);
+    const Bytes one = readFile(output());
+    ASSERT_EQ(setup({"--threads", "6"}).exitCode, 0);
+    EXPECT_TRUE(readFile(output()) == one);
+    ASSERT_EQ(setup({"--threads", "6", "--fast"}).exitCode, 0);
+    const Bytes fastMany = readFile(output());
+    ASSERT_EQ(setup({"--threads", "1", "--fast"}).exitCode, 0);
+    EXPECT_TRUE(readFile(output()) == fastMany);
+}
+
 TEST_F(BuiltSetup, ListTestAndExtractReadTheSetupsPayload) {
     writeProduct(productText({}));
     ASSERT_EQ(setup().exitCode, 0);
