@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,16 @@ using Bytes = std::vector<std::uint8_t>;
 // The bytes of a text, without its terminator.
 inline Bytes text(const std::string& s) {
     return Bytes(s.begin(), s.end());
+}
+
+// Bytes that do not compress, the same for the same seed.
+inline Bytes noise(std::size_t size, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes data(size);
+    for (auto& b : data) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    return data;
 }
 
 // The size as the archive calls take it.

@@ -27,15 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes noise(std::size_t size, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    Bytes data(size);
-    for (auto& b : data) {
-        b = static_cast<std::uint8_t>(random());
-    }
-    return data;
-}
-
 Bytes prose(std::size_t size) {
     std::string s;
     for (int i = 0; s.size() < size; ++i) {

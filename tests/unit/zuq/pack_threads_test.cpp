@@ -20,15 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes noise(std::size_t size, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    Bytes data(size);
-    for (auto& b : data) {
-        b = static_cast<std::uint8_t>(random());
-    }
-    return data;
-}
-
 // Text with some repetition and some variety, so the encoder has work to do.
 Bytes prose(std::size_t size, std::uint32_t seed) {
     std::mt19937 random(seed);
