@@ -60,6 +60,29 @@ fs::path outputPath(const SetupOptions& options, const ProductFile& product) {
     return product.path.parent_path() / "setup.exe";
 }
 
+// A setup program is run where it is written, directly or through Wine's
+// binfmt handler: whoever may read it may also run it, as a linker's output.
+// On Windows the bits mean nothing, and a file system without them is left
+// as it is.
+void markExecutable(const fs::path& file) {
+    std::error_code error;
+    const fs::perms now = fs::status(file, error).permissions();
+    if (error) {
+        return;
+    }
+    fs::perms add = fs::perms::none;
+    if ((now & fs::perms::owner_read) != fs::perms::none) {
+        add |= fs::perms::owner_exec;
+    }
+    if ((now & fs::perms::group_read) != fs::perms::none) {
+        add |= fs::perms::group_exec;
+    }
+    if ((now & fs::perms::others_read) != fs::perms::none) {
+        add |= fs::perms::others_exec;
+    }
+    fs::permissions(file, add, fs::perm_options::add, error);
+}
+
 void writeProgram(const fs::path& output, const std::vector<std::uint8_t>& program) {
     const fs::path temporary = fs::path(output).concat(".partial");
     std::error_code error;
@@ -76,6 +99,7 @@ void writeProgram(const fs::path& output, const std::vector<std::uint8_t>& progr
             throw SetupError("cannot write " + bytesOf(output) + ": the disk may be full");
         }
     }
+    markExecutable(temporary);
     fs::rename(temporary, output, error);
     if (error) {
         fs::remove(temporary, error);

@@ -16,6 +16,10 @@
 #include <filesystem>
 #include <map>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace fs = std::filesystem;
 namespace pe = zuq::pe;
 
@@ -380,6 +384,21 @@ TEST_F(BuiltSetup, SameInputGivesTheSameBytes) {
     ASSERT_EQ(setup().exitCode, 0);
     EXPECT_TRUE(readFile(output()) == first);
 }
+
+#ifndef _WIN32
+// Whoever may read the setup may run it; nobody gains a right to read it.
+TEST_F(BuiltSetup, WrittenProgramCanBeRunByWhoeverMayReadIt) {
+    writeProduct(productText({}));
+    const mode_t before = umask(027);
+    const auto run = setup();
+    umask(before);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const fs::perms perms = fs::status(hostPath(output())).permissions();
+    EXPECT_EQ(perms & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write |
+                                          fs::perms::owner_exec | fs::perms::group_read |
+                                          fs::perms::group_exec);
+}
+#endif
 
 TEST_F(BuiltSetup, AnyNumberOfThreadsGivesTheSameBytes) {
     writeProduct(productText({}));
