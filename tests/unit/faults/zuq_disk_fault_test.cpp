@@ -23,16 +23,6 @@ std::string contents(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-Bytes noise(std::size_t size) {
-    Bytes bytes(size);
-    std::uint32_t x = 12345;
-    for (auto& b : bytes) {
-        x = x * 1103515245 + 12345;
-        b = static_cast<std::uint8_t>(x >> 16);
-    }
-    return bytes;
-}
-
 constexpr std::uint64_t noLimit = ~std::uint64_t{0};
 
 // Runs zuq with a file size limit, its output into out and err; returns its
@@ -68,7 +58,7 @@ int zuqWithWriteLimit(std::uint64_t limit, const std::vector<std::string>& args,
 
 TEST(ZuqDiskFault, ExtractIntoAFullDiskNamesTheFileAndLeavesNoPart) {
     ScratchDir scratch;
-    Bytes big = noise(120000);
+    Bytes big = noise(120000, 12345);
     for (std::uint32_t method : {builderStored, builderCompressed}) {
         SCOPED_TRACE(method == builderStored ? "stored" : "compressed");
         Bytes archive;
@@ -100,7 +90,7 @@ TEST(ZuqDiskFault, PackIntoAFullDiskLeavesNoHalfArchive) {
     std::filesystem::create_directories(hostPath(source + "\\templates\\Big One"));
     writeFile(source + "\\readme.txt", text("small"));
     // Noise is stored as it is: far more than the limit lets through.
-    writeFile(source + "\\templates\\Big One\\big.bmp", noise(120000));
+    writeFile(source + "\\templates\\Big One\\big.bmp", noise(120000, 12345));
     std::string outDir = scratch.join("out");
     std::filesystem::create_directory(hostPath(outDir));
     std::string archive = hostPath(outDir + "\\payload.zuq");
