@@ -41,7 +41,7 @@
 // enough for a whole match (symbol 16, distance code 16, extra bits 12) and
 // the table bits of the symbol after it.
 //
-// A code is decoded by looking at its top bits: the top 12 bits index
+// A code is decoded by looking at its top bits: the top 11 bits index
 // symbolTable, the top 8 bits index auxTable (shared by the length and
 // distance codes). A table entry carries the symbol and its code length
 // together (see packEntry), so one load gives both, and the buffer is shifted
@@ -57,18 +57,30 @@
 // bytes a store, each short code's store running over into the next code's
 // slots, which that code then overwrites.
 //
-// What bounds the speed is the chain from one symbol to the next: table load,
-// shift, table load. The symbol loop (decodeSymbols) keeps that chain short.
+// Most matches are short codes followed by a short distance code: in more
+// than nine of ten both fit the 11 bits of a symbol table slot. Once the
+// distance code is known, fuseDistances gives every such slot the whole
+// match (length, distance base, number of extra bits, all the bits it takes;
+// see the fused entry), so a match costs one lookup like a literal, and its
+// extra bits are simply the last of the bits it takes. The table holds 2048
+// 32-bit entries: the same 8 KiB as 4096 16-bit ones, and half the slots to
+// rebuild for each block.
+//
+// What bounds the speed is the chain from one symbol to the next (table
+// load, shift, table load) and, more, the guesses the processor gets wrong
+// about whether the next symbol is a literal or a match, about a third of
+// the symbols on programs. The symbol loop (decodeSymbols) keeps both short.
 // It keeps the bit reader, the output position and the block count in local
 // variables, since every store into the window could otherwise alias them.
-// It looks up the next symbol's entry before refilling, so that the table
-// load and the refill's load overlap. A literal from the direct table takes
-// at most 12 bits, so after one a second symbol is decoded without a refill.
-// A match that neither wraps the window nor crosses the chunk's end is copied
-// 16 (or 8) bytes at a time, putting back the bytes the last step writes past
-// its end; a match closer than 8 bytes (runs of one byte, short patterns) is
-// made into one repeated word and stored without reading back its own
-// output. The rest take the byte loop.
+// It refills once per symbol, before the symbol is told apart, and looks up
+// the next symbol's entry by the shift the current entry gives before
+// branching on it: for a literal and a fused match that lookup is the right
+// one, and it does not wait for the branch. A match that neither wraps the
+// window nor crosses the chunk's end is copied 16 (or 8) bytes at a time,
+// putting back the bytes the last step writes past its end; a match closer
+// than 8 bytes (runs of one byte, short patterns) is made into one repeated
+// word and stored without reading back its own output. The rest take the
+// byte loop.
 //
 // Hostile input
 // -------------
@@ -119,7 +131,8 @@ static_assert(refilledBits == bufferBits - wordBytes && (refilledBits & (wordByt
 // An entry is value << 6 | length. The value is the symbol, or for codes
 // longer than the direct lookup a tree node number (at or above the
 // alphabet size); the length is the number of bits the code takes (0 in the
-// single-value form). Node numbers stay below 1019, so an entry fits 16 bits.
+// single-value form). Node numbers stay below 1019, so an entry fits 16 bits,
+// below every fused entry.
 // Six length bits, as many as a shift of the 64-bit buffer uses, let the
 // processor shift by the entry itself.
 constexpr std::uint32_t entryLengthBits = 6;
@@ -198,6 +211,9 @@ constexpr std::uint32_t fusedBaseShift = 19;
 constexpr std::uint32_t fusedExtraMask = 0xF;
 constexpr std::uint32_t fusedLengthMask = 0x1FF;
 constexpr Entry firstFusedEntry = Entry{1} << fusedBaseShift;
+// A fused match takes its table bits and extra bits; after a refill the
+// next symbol's lookup still finds its bits.
+static_assert(symbolTableBits + widestExtra + symbolTableBits <= refilledBits);
 static_assert(widestExtra <= fusedExtraMask && maxMatch <= fusedLengthMask);
 static_assert(fusedExtraShift + 4 == fusedLengthShift && fusedLengthShift + 9 == fusedBaseShift);
 static_assert(distanceClassBase(distanceAlphabet - 1) + 1 < (1u << (32 - fusedBaseShift)),
@@ -909,19 +925,18 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
 
 // Decodes symbols into buffer from position r until count bytes are there.
 //
-// Each symbol's table entry is looked up as soon as the previous symbol is
-// consumed, before the refill: the refill's load then runs alongside the
-// table's instead of before it. That lookup needs 12 valid bits. A refill
-// leaves at least 56; a literal from the direct table takes at most 12, a
-// symbol with its match at most 44. So after a literal from the direct table
-// a second symbol is decoded without a refill, and only a match that follows
-// such a literal may need one before the next lookup.
+// Each pass refills, then looks up the next symbol's entry by the bits the
+// current entry takes, before telling the current symbol apart. A refill
+// leaves at least 56 bits; a literal or a fused match takes at most 23, and
+// the lookup needs 11 more. A match that did not fit its slot (up to 44
+// bits) refills again before its own lookup of the next entry.
 //
 // The steps of one pass, as marked below: (1) block used up: read the next
-// header; (2) literals from the direct table, one or two; (3) a code longer
-// than the table: walk its tree; (4) a match: its length, its distance step
-// and extra bits, and the next symbol's entry; (5) copy the match. The loop
-// stays in one function: the bit reader lives in registers throughout.
+// header; (2) a literal from the direct table; (3) a fused match; (4) a code
+// longer than the table: walk its tree; a match whose distance code did not
+// fit the slot: its distance step and extra bits, and the next symbol's
+// entry; (5) copy the match. The loop stays in one function: the bit reader
+// lives in registers throughout.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
     std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
