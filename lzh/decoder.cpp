@@ -72,9 +72,10 @@
 // the symbols on programs. The symbol loop (decodeSymbols) keeps both short.
 // It keeps the bit reader, the output position and the block count in local
 // variables, since every store into the window could otherwise alias them.
-// It refills once per symbol, before the symbol is told apart, and looks up
-// the next symbol's entry by the shift the current entry gives before
-// branching on it: for a literal and a fused match that lookup is the right
+// It refills before a symbol is told apart (after a literal, which takes at
+// most 11 bits, the next symbol goes without), and looks up the next
+// symbol's entry by the shift the current entry gives before branching on
+// it: for a literal and a fused match that lookup is the right
 // one, and it does not wait for the branch. A match that neither wraps the
 // window nor crosses the chunk's end is copied 16 (or 8) bytes at a time,
 // putting back the bytes the last step writes past its end; a match closer
@@ -927,12 +928,13 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
 //
 // Each pass refills, then looks up the next symbol's entry by the bits the
 // current entry takes, before telling the current symbol apart. A refill
-// leaves at least 56 bits; a literal or a fused match takes at most 23, and
-// the lookup needs 11 more. A match that did not fit its slot (up to 44
-// bits) refills again before its own lookup of the next entry.
+// leaves at least 56 bits; a literal takes at most 11, a fused match at most
+// 23, and the lookup needs 11 more: so after a literal a second symbol, even
+// a match that did not fit its slot (44), needs no refill. A match that did not fit its slot (up to
+// 44 bits) refills again before its own lookup of the next entry.
 //
 // The steps of one pass, as marked below: (1) block used up: read the next
-// header; (2) a literal from the direct table; (3) a fused match; (4) a code
+// header; (2) literals from the direct table, one or two; (3) a fused match; (4) a code
 // longer than the table: walk its tree; a match whose distance code did not
 // fit the slot: its distance step and extra bits, and the next symbol's
 // entry; (5) copy the match. The loop stays in one function: the bit reader
@@ -976,7 +978,25 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             if (r == count) {
                 break;
             }
-            continue;
+            if (left == 0) {
+                continue;
+            }
+            // A literal takes at most 11 bits: a second symbol needs no
+            // refill.
+            --left;
+            taken = entry & entryLengthMask;
+            rest = bits << taken;
+            next = nextSymbolEntry(rest);
+            if (entry < firstMatchEntry) {
+                buffer[r++] = static_cast<unsigned char>(entry >> entryLengthBits);
+                bits = rest;
+                have -= taken;
+                entry = next;
+                if (r == count) {
+                    break;
+                }
+                continue;
+            }
         }
 
         std::uint32_t length;
