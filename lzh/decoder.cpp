@@ -67,21 +67,21 @@
 // rebuild for each block.
 //
 // What bounds the speed is the chain from one symbol to the next (table
-// load, shift, table load) and, more, the guesses the processor gets wrong
-// about whether the next symbol is a literal or a match, about a third of
-// the symbols on programs. The symbol loop (decodeSymbols) keeps both short.
-// It keeps the bit reader, the output position and the block count in local
-// variables, since every store into the window could otherwise alias them.
-// It refills before a symbol is told apart (after a literal, which takes at
-// most 11 bits, the next symbol goes without), and looks up the next
-// symbol's entry by the shift the current entry gives before branching on
-// it: for a literal and a fused match that lookup is the right
-// one, and it does not wait for the branch. A match that neither wraps the
-// window nor crosses the chunk's end is copied 16 (or 8) bytes at a time,
-// putting back the bytes the last step writes past its end; a match closer
-// than 8 bytes (runs of one byte, short patterns) is made into one repeated
-// word and stored without reading back its own output. The rest take the
-// byte loop.
+// load, shift, table load) and, more, the processor's wrong guesses whether
+// the next symbol is a literal or a match: on programs more than a third of
+// the symbols are matches, in no order a predictor learns. The symbol loop
+// (decodeSymbols) keeps the bit reader, the output position and the block
+// count in local variables, since every store into the window could
+// otherwise alias them. It refills before a symbol is told apart (in the
+// Linux tool, the symbol after a literal, which takes at most 11 bits, goes
+// without), and looks up the next symbol's entry by the shift the current
+// entry gives before branching on it: for a literal and a fused match that
+// lookup is the right one, and it does not wait for the branch. A match that
+// neither wraps the window nor crosses the chunk's end is copied 16 (or 8)
+// bytes at a time, putting back the bytes the last step writes past its end;
+// a match closer than 8 bytes (runs of one byte, short patterns) is made
+// into one repeated word and stored without reading back its own output.
+// The rest take the byte loop.
 //
 // Hostile input
 // -------------
@@ -939,7 +939,8 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
 // current entry takes, before telling the current symbol apart. A refill
 // leaves at least 56 bits; a literal takes at most 11, a fused match at most
 // 23, and the lookup needs 11 more: so after a literal a second symbol, even
-// a match that did not fit its slot (44), needs no refill. A match that did not fit its slot (up to
+// a match that did not fit its slot (44), needs no refill
+// (secondSymbolWithoutRefill). A match that did not fit its slot (up to
 // 44 bits) refills again before its own lookup of the next entry.
 //
 // The steps of one pass, as marked below: (1) block used up: read the next
