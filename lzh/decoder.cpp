@@ -41,7 +41,7 @@
 // enough for a whole match (symbol 16, distance code 16, extra bits 12) and
 // the table bits of the symbol after it.
 //
-// A code is decoded by looking at its top bits: the top 12 bits index
+// A code is decoded by looking at its top bits: the top 11 bits index
 // symbolTable, the top 8 bits index auxTable (shared by the length and
 // distance codes). A table entry carries the symbol and its code length
 // together (see packEntry), so one load gives both, and the buffer is shifted
@@ -57,18 +57,31 @@
 // bytes a store, each short code's store running over into the next code's
 // slots, which that code then overwrites.
 //
-// What bounds the speed is the chain from one symbol to the next: table load,
-// shift, table load. The symbol loop (decodeSymbols) keeps that chain short.
-// It keeps the bit reader, the output position and the block count in local
-// variables, since every store into the window could otherwise alias them.
-// It looks up the next symbol's entry before refilling, so that the table
-// load and the refill's load overlap. A literal from the direct table takes
-// at most 12 bits, so after one a second symbol is decoded without a refill.
-// A match that neither wraps the window nor crosses the chunk's end is copied
-// 16 (or 8) bytes at a time, putting back the bytes the last step writes past
-// its end; a match closer than 8 bytes (runs of one byte, short patterns) is
-// made into one repeated word and stored without reading back its own
-// output. The rest take the byte loop.
+// Most matches are short codes followed by a short distance code: in more
+// than nine of ten both fit the 11 bits of a symbol table slot. Once the
+// distance code is known, fuseDistances gives every such slot the whole
+// match (length, distance base, number of extra bits, all the bits it takes;
+// see the fused entry), so a match costs one lookup like a literal, and its
+// extra bits are simply the last of the bits it takes. The table holds 2048
+// 32-bit entries: the same 8 KiB as 4096 16-bit ones, and half the slots to
+// rebuild for each block.
+//
+// What bounds the speed is the chain from one symbol to the next (table
+// load, shift, table load) and, more, the processor's wrong guesses whether
+// the next symbol is a literal or a match: on programs more than a third of
+// the symbols are matches, in no order a predictor learns. The symbol loop
+// (decodeSymbols) keeps the bit reader, the output position and the block
+// count in local variables, since every store into the window could
+// otherwise alias them. It refills before a symbol is told apart (in the
+// Linux tool, the symbol after a literal, which takes at most 11 bits, goes
+// without), and looks up the next symbol's entry by the shift the current
+// entry gives before branching on it: for a literal and a fused match that
+// lookup is the right one, and it does not wait for the branch. A match that
+// neither wraps the window nor crosses the chunk's end is copied 16 (or 8)
+// bytes at a time, putting back the bytes the last step writes past its end;
+// a match closer than 8 bytes (runs of one byte, short patterns) is made
+// into one repeated word and stored without reading back its own output.
+// The rest take the byte loop.
 //
 // Hostile input
 // -------------
@@ -94,7 +107,7 @@ namespace {
 
 constexpr std::uint32_t treeNodeCount = 2 * symbolAlphabet - 1;
 
-constexpr std::uint32_t symbolTableBits = 12;
+constexpr std::uint32_t symbolTableBits = 11;
 constexpr std::uint32_t auxTableBits = 8;
 
 // ---------------------------------------------------------------------------
@@ -119,7 +132,8 @@ static_assert(refilledBits == bufferBits - wordBytes && (refilledBits & (wordByt
 // An entry is value << 6 | length. The value is the symbol, or for codes
 // longer than the direct lookup a tree node number (at or above the
 // alphabet size); the length is the number of bits the code takes (0 in the
-// single-value form). Node numbers stay below 1019, so an entry fits 16 bits.
+// single-value form). Node numbers stay below 1019, so an entry fits 16 bits,
+// below every fused entry.
 // Six length bits, as many as a shift of the 64-bit buffer uses, let the
 // processor shift by the entry itself.
 constexpr std::uint32_t entryLengthBits = 6;
@@ -128,17 +142,29 @@ static_assert(((treeNodeCount - 1) << entryLengthBits | entryLengthMask) <= 0xFF
               "a table entry fits 16 bits");
 static_assert(entryLengthMask == bufferBits - 1, "a shift by the entry stays a valid shift");
 
-constexpr std::uint16_t packEntry(std::uint32_t value, std::uint32_t length) {
-    return static_cast<std::uint16_t>(value << entryLengthBits | length);
+// Tables hold 32-bit entries: the symbol table's fused matches need the room.
+using Entry = std::uint32_t;
+
+constexpr Entry packEntry(std::uint32_t value, std::uint32_t length) {
+    return value << entryLengthBits | length;
 }
+
+// Whether the symbol loop decodes the symbol after a literal without a
+// refill: a few percent faster on the Linux tool, but 350 bytes more on
+// i686, where the setup program has none to spare.
+#if defined(__x86_64__) && !defined(_WIN32)
+constexpr bool secondSymbolWithoutRefill = true;
+#else
+constexpr bool secondSymbolWithoutRefill = false;
+#endif
 
 // Entries below this one are literals from the direct table.
 constexpr std::uint32_t firstMatchEntry = firstMatchSymbol << entryLengthBits;
 
-// Tables are filled sixteen bytes (eight entries) a store and have eight
+// Tables are filled sixteen bytes (four entries) a store and have four
 // spare entries after their last slot.
 constexpr std::uint32_t fillStoreBytes = 16;
-constexpr std::uint32_t fillStep = fillStoreBytes / sizeof(std::uint16_t);
+constexpr std::uint32_t fillStep = fillStoreBytes / sizeof(Entry);
 
 // The table builder goes through a code's lengths in four lanes of equal
 // size; the length arrays have room for the last lane's end, always zero.
@@ -183,6 +209,28 @@ static_assert(std::uint64_t{distanceClassBase(distanceAlphabet - 1) + 1} << step
                   stepLongCode,
               "the largest base stays below the long-code mark");
 
+// A fused match: a symbol table slot whose match code and distance code
+// both fit the table's bits holds the whole match but its extra bits: bits
+// 0-5 the bits it takes with its extra bits, 6-9 the number of extra bits,
+// 10-18 the match length, 19-31 the distance the extra bits add to (class
+// base + 1). Every fused entry is at or above firstFusedEntry, every plain
+// one below.
+constexpr std::uint32_t fusedExtraShift = 6;
+constexpr std::uint32_t fusedLengthShift = 10;
+constexpr std::uint32_t fusedBaseShift = 19;
+constexpr std::uint32_t fusedExtraMask = 0xF;
+constexpr std::uint32_t fusedLengthMask = 0x1FF;
+constexpr Entry firstFusedEntry = Entry{1} << fusedBaseShift;
+// A fused match takes its table bits and extra bits; after a refill the
+// next symbol's lookup still finds its bits.
+static_assert(symbolTableBits + widestExtra + symbolTableBits <= refilledBits);
+static_assert(widestExtra <= fusedExtraMask && maxMatch <= fusedLengthMask);
+static_assert(fusedExtraShift + 4 == fusedLengthShift && fusedLengthShift + 9 == fusedBaseShift);
+static_assert(distanceClassBase(distanceAlphabet - 1) + 1 < (1u << (32 - fusedBaseShift)),
+              "the largest base fits the top bits");
+static_assert(((treeNodeCount - 1) << entryLengthBits | entryLengthMask) < firstFusedEntry,
+              "plain entries stay below fused ones");
+
 constexpr std::uint32_t packDistanceStep(std::uint32_t classIndex, std::uint32_t codeLength) {
     std::uint32_t extra = distanceExtraBits(classIndex);
     return (distanceClassBase(classIndex) + 1u) << stepBaseShift | extra << stepExtraShift |
@@ -224,13 +272,13 @@ static std::uint32_t copyPos;
 
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
 static unsigned char symbolLen[paddedLengths(symbolAlphabet)];
-static std::uint16_t symbolTable[(1u << symbolTableBits) + fillStep];
+static Entry symbolTable[(1u << symbolTableBits) + fillStep];
 // fillEntries stores fillStep entries at a time from any slot, so the last
 // store may reach fillStep - 1 entries past a table's end.
-static_assert(fillStep * sizeof(std::uint16_t) == fillStoreBytes);
+static_assert(fillStep * sizeof(Entry) == fillStoreBytes);
 // Length code while a block header is read, then the distance code.
 static unsigned char auxLen[paddedLengths(lengthAlphabet)];
-static std::uint16_t auxTable[(1u << auxTableBits) + fillStep];
+static Entry auxTable[(1u << auxTableBits) + fillStep];
 // The distance code once more, by the same top 8 bits, as distance steps.
 static std::uint32_t distanceSteps[1u << auxTableBits];
 // Child links of the tree nodes for codes longer than the direct lookup: a
@@ -410,12 +458,12 @@ static bool takeNode(std::uint32_t* lastNode) {
 // Fills n slots with the same entry, sixteen bytes at a time. Codes are
 // filled in slot order, so the slots a short fill writes past its own are
 // filled again by the codes after it; the tables have room for the last one.
-static void fillEntries(std::uint16_t* slots, std::uint32_t n, std::uint16_t entry) {
-    std::uint64_t four = entry * 0x0001000100010001ull;
-    std::uint64_t eight[2] = {four, four};
+static void fillEntries(Entry* slots, std::uint32_t n, Entry entry) {
+    std::uint64_t two = entry * 0x0000000100000001ull;
+    std::uint64_t four[2] = {two, two};
     std::uint32_t i = 0;
     do {
-        std::memcpy(slots + i, eight, sizeof eight);
+        std::memcpy(slots + i, four, sizeof four);
         i += fillStep;
     } while (i < n);
 }
@@ -467,7 +515,7 @@ static void orderSymbols(std::uint32_t laneSize, const unsigned char* lengths,
 // and node numbers, one step per bit below the table.
 static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
                       const std::uint32_t* count, const std::uint32_t* start,
-                      std::uint32_t tableBits, std::uint16_t* table) {
+                      std::uint32_t tableBits, Entry* table) {
     // The last node handed out; the first one is numbered alphabet.
     std::uint32_t lastNode = alphabet - 1;
     std::uint32_t branchBit = 1u << (15 - tableBits);
@@ -475,7 +523,7 @@ static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
     for (std::uint32_t len = tableBits + 1; len <= longestCode; ++len) {
         std::uint32_t code = start[len];
         for (std::uint32_t n = count[len]; n > 0; --n, code += 1u << (longestCode - len)) {
-            std::uint16_t& root = table[code >> shift];
+            Entry& root = table[code >> shift];
             if (root == 0) {
                 if (!takeNode(&lastNode)) {
                     return;
@@ -508,7 +556,7 @@ static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
 // Lengths that do not make a complete prefix code leave the table and the
 // trees as they were and mark the stream damaged.
 static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigned char* lengths,
-                       std::uint32_t tableBits, std::uint16_t* table) {
+                       std::uint32_t tableBits, Entry* table) {
     std::uint32_t laneSize = paddedLengths(sent) / lengthLanes;
     std::uint32_t lanes[lengthLanes][longestCode + 1] = {};
     countLengths(laneSize, lengths, lanes);
@@ -573,7 +621,7 @@ static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigne
 
 // The entry of the code in the top bits of the buffer.
 [[gnu::always_inline]] inline static std::uint32_t
-lookupEntry(const std::uint16_t* table, std::uint32_t tableBits, std::uint32_t alphabet,
+lookupEntry(const Entry* table, std::uint32_t tableBits, std::uint32_t alphabet,
             const unsigned char* lengths, std::uint64_t buffer) {
     std::uint32_t entry = table[buffer >> (bufferBits - tableBits)];
     if (entry >= firstNodeEntry(alphabet)) {
@@ -588,7 +636,7 @@ lookupEntry(const std::uint16_t* table, std::uint32_t tableBits, std::uint32_t a
 
 // Single-value form: every lookup gives value and consumes no bits.
 static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uint32_t alphabet,
-                           std::uint16_t* table, std::uint32_t tableBits) {
+                           Entry* table, std::uint32_t tableBits) {
     if (streamDamaged(value >= alphabet)) {
         return;
     }
@@ -724,6 +772,40 @@ static void buildDistanceSteps() {
     }
 }
 
+// Gives the slots of every match code of the symbol table the fused form
+// where the distance code that follows ends inside the table's bits. The
+// bits after a code of length L in slot i are slot i's low bits, so the
+// distance code is looked up in them. The table is walked code by code:
+// a literal's slots are passed over at once.
+static void fuseDistances() {
+    constexpr std::uint32_t slots = 1u << symbolTableBits;
+    static_assert(symbolTableBits >= auxTableBits);
+    std::uint32_t i = 0;
+    while (i < slots) {
+        Entry entry = symbolTable[i];
+        std::uint32_t codeBits = entry & entryLengthMask;
+        // A root's code is longer than the table: one slot.
+        std::uint32_t end =
+            entry >= firstNodeEntry(symbolAlphabet) ? i + 1 : i + (slots >> codeBits);
+        if (entry < firstMatchEntry || entry >= firstNodeEntry(symbolAlphabet)) {
+            i = end;
+            continue;
+        }
+        Entry match = ((entry >> entryLengthBits) - matchSymbolBias) << fusedLengthShift;
+        for (; i < end; ++i) {
+            std::uint32_t following = (i << codeBits) & (slots - 1);
+            std::uint32_t step = distanceSteps[following >> (symbolTableBits - auxTableBits)];
+            std::uint32_t distanceBits = step >> stepCodeShift & stepFieldMask;
+            if (step >= stepLongCode || codeBits + distanceBits > symbolTableBits) {
+                continue;
+            }
+            symbolTable[i] = (step >> stepBaseShift) << fusedBaseShift | match |
+                             (step >> stepExtraShift & stepFieldMask) << fusedExtraShift |
+                             (codeBits + (step & stepBitsMask));
+        }
+    }
+}
+
 [[gnu::noinline]] static void readBlockHeader() {
     headerSeen = true;
     blockLeft = takeBits(blockCountBits);
@@ -740,6 +822,7 @@ static void buildDistanceSteps() {
         return;
     }
     buildDistanceSteps();
+    fuseDistances();
 }
 
 // ---------------------------------------------------------------------------
@@ -852,19 +935,20 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
 
 // Decodes symbols into buffer from position r until count bytes are there.
 //
-// Each symbol's table entry is looked up as soon as the previous symbol is
-// consumed, before the refill: the refill's load then runs alongside the
-// table's instead of before it. That lookup needs 12 valid bits. A refill
-// leaves at least 56; a literal from the direct table takes at most 12, a
-// symbol with its match at most 44. So after a literal from the direct table
-// a second symbol is decoded without a refill, and only a match that follows
-// such a literal may need one before the next lookup.
+// Each pass refills, then looks up the next symbol's entry by the bits the
+// current entry takes, before telling the current symbol apart. A refill
+// leaves at least 56 bits; a literal takes at most 11, a fused match at most
+// 23, and the lookup needs 11 more: so after a literal a second symbol, even
+// a match that did not fit its slot (44), needs no refill
+// (secondSymbolWithoutRefill). A match that did not fit its slot (up to
+// 44 bits) refills again before its own lookup of the next entry.
 //
 // The steps of one pass, as marked below: (1) block used up: read the next
-// header; (2) literals from the direct table, one or two; (3) a code longer
-// than the table: walk its tree; (4) a match: its length, its distance step
-// and extra bits, and the next symbol's entry; (5) copy the match. The loop
-// stays in one function: the bit reader lives in registers throughout.
+// header; (2) literals from the direct table, one or two; (3) a fused match; (4) a code
+// longer than the table: walk its tree; a match whose distance code did not
+// fit the slot: its distance step and extra bits, and the next symbol's
+// entry; (5) copy the match. The loop stays in one function: the bit reader
+// lives in registers throughout.
 static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
     std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
@@ -887,21 +971,37 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             refillLoop(wordEnd, bits, have, in);
             entry = nextSymbolEntry(bits);
         }
-        // (2) Literals from the direct table: after one, a second needs no
-        // refill.
+        // (2) The next symbol's entry is looked up before this one is told
+        // apart: the lookup then does not wait for the branch, which the
+        // processor often guesses wrong. For a literal and a fused match it
+        // is the right one; the other symbols look up their own.
         --left;
         refillLoop(wordEnd, bits, have, in);
+        std::uint32_t taken = entry & entryLengthMask;
+        std::uint64_t rest = bits << taken;
+        std::uint32_t next = nextSymbolEntry(rest);
         if (entry < firstMatchEntry) {
-            entry = takeLiteral(entry, bits, have, buffer, r);
+            buffer[r++] = static_cast<unsigned char>(entry >> entryLengthBits);
+            bits = rest;
+            have -= taken;
+            entry = next;
             if (r == count) {
                 break;
             }
-            if (left == 0) {
+            if (!secondSymbolWithoutRefill || left == 0) {
                 continue;
             }
+            // A literal takes at most 11 bits: a second symbol needs no
+            // refill.
             --left;
+            taken = entry & entryLengthMask;
+            rest = bits << taken;
+            next = nextSymbolEntry(rest);
             if (entry < firstMatchEntry) {
-                entry = takeLiteral(entry, bits, have, buffer, r);
+                buffer[r++] = static_cast<unsigned char>(entry >> entryLengthBits);
+                bits = rest;
+                have -= taken;
+                entry = next;
                 if (r == count) {
                     break;
                 }
@@ -909,45 +1009,60 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             }
         }
 
-        // (3) A code longer than the direct table: a literal or a match.
-        if (entry >= firstNodeEntry(symbolAlphabet)) {
-            entry = walkTree(entry, bits, symbolAlphabet, symbolLen);
-            if (decodeError) {
-                break;
-            }
-            if (entry < firstMatchEntry) {
-                entry = takeLiteral(entry, bits, have, buffer, r);
-                if (r == count) {
+        std::uint32_t length;
+        std::uint32_t distance;
+        if (entry >= firstFusedEntry) {
+            // (3) A fused match: its extra bits are the last of the bits it
+            // takes.
+            std::uint32_t extra = entry >> fusedExtraShift & fusedExtraMask;
+            length = entry >> fusedLengthShift & fusedLengthMask;
+            distance = (entry >> fusedBaseShift) + (peek(bits, taken) & ((1u << extra) - 1));
+            bits = rest;
+            have -= taken;
+            entry = next;
+        } else {
+            // (4) A code longer than the direct table: a literal or a match.
+            if (entry >= firstNodeEntry(symbolAlphabet)) {
+                entry = walkTree(entry, bits, symbolAlphabet, symbolLen);
+                if (decodeError) {
                     break;
                 }
-                continue;
+                if (entry < firstMatchEntry) {
+                    entry = takeLiteral(entry, bits, have, buffer, r);
+                    if (r == count) {
+                        break;
+                    }
+                    continue;
+                }
             }
-        }
-        // (4) A match: length, distance code and extra bits, then the next
-        // symbol's entry, so that its load overlaps the copy.
-        bits <<= entry & entryLengthMask;
-        have -= entry & entryLengthMask;
-        std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
+            // A match whose distance code did not fit the slot: length,
+            // distance code and extra bits.
+            bits <<= entry & entryLengthMask;
+            have -= entry & entryLengthMask;
+            length = (entry >> entryLengthBits) - matchSymbolBias;
 
-        std::uint32_t step = distanceSteps[bits >> (bufferBits - auxTableBits)];
-        if (step >= stepLongCode) {
-            entry = walkTree(step & ~stepLongCode, bits, distanceAlphabet, auxLen);
-            if (decodeError) {
-                break;
+            std::uint32_t step = distanceSteps[bits >> (bufferBits - auxTableBits)];
+            if (step >= stepLongCode) {
+                entry = walkTree(step & ~stepLongCode, bits, distanceAlphabet, auxLen);
+                if (decodeError) {
+                    break;
+                }
+                step = packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
             }
-            step = packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
+            // The extra bits follow the code; only the shift by the whole
+            // step lies on the way to the next symbol.
+            std::uint32_t codeLength = step >> stepCodeShift & stepFieldMask;
+            std::uint32_t extra = step >> stepExtraShift & stepFieldMask;
+            distance = (step >> stepBaseShift) + peek(bits << codeLength, extra);
+            bits <<= step & stepBitsMask;
+            have -= step & stepBitsMask;
+            // Then the next symbol's entry, so that its load overlaps the
+            // copy.
+            if (have < symbolTableBits) {
+                refillLoop(wordEnd, bits, have, in);
+            }
+            entry = nextSymbolEntry(bits);
         }
-        // The extra bits follow the code; only the shift by the whole step
-        // lies on the way to the next symbol.
-        std::uint32_t codeLength = step >> stepCodeShift & stepFieldMask;
-        std::uint32_t extra = step >> stepExtraShift & stepFieldMask;
-        std::uint32_t distance = (step >> stepBaseShift) + peek(bits << codeLength, extra);
-        bits <<= step & stepBitsMask;
-        have -= step & stepBitsMask;
-        if (have < symbolTableBits) {
-            refillLoop(wordEnd, bits, have, in);
-        }
-        entry = nextSymbolEntry(bits);
 
         // (5) The copy: 16- or 8-byte steps, a repeated word for distances
         // below 8, else the byte loop, which leaves the match pending when

@@ -130,6 +130,47 @@ TEST(DecoderMatches, LongestDistanceReachesIntoThePreviousChunk) {
     EXPECT_EQ(result.output, s.expected);
 }
 
+// Every match length from 3 to 18 with every distance class, each class at
+// its smallest and its largest distance. The match codes take 2 to 16 bits
+// and the distance codes 1 to 13: some pairs fit the symbol table's slot
+// together, some overrun it, and some codes of either side are longer than
+// their table.
+TEST(DecoderMatches, EveryMatchCodeWithEveryDistanceCode) {
+    std::vector<int> symbolLens(lh5SymbolAlphabet, 0);
+    for (int s = 0; s < 256; ++s) {
+        symbolLens[static_cast<std::size_t>(s)] = 9;
+    }
+    for (int length = 3; length <= 17; ++length) {
+        symbolLens[static_cast<std::size_t>(length + 253)] = length - 1;
+    }
+    symbolLens[18 + 253] = 16;
+    std::vector<int> distanceLens(lh5DistanceAlphabet, 0);
+    for (int c = 0; c < lh5DistanceAlphabet; ++c) {
+        distanceLens[static_cast<std::size_t>(c)] = c + 1;
+    }
+    distanceLens[lh5DistanceAlphabet - 1] = lh5DistanceAlphabet - 1;
+
+    const int matches = 16 * lh5DistanceAlphabet * 2;
+    Script s;
+    s.writer.headerWithLengths(windowSize + 2 * matches, symbolLens, distanceLens);
+    for (std::size_t i = 0; i < windowSize; ++i) {
+        s.literal(patternByte(i));
+    }
+    for (int length = 3; length <= 18; ++length) {
+        for (int c = 0; c < lh5DistanceAlphabet; ++c) {
+            std::uint32_t lowest = c == 0 ? 0 : 1u << (c - 1);
+            std::uint32_t highest = c == 0 ? 0 : (1u << c) - 1;
+            s.match(length, lowest);
+            s.literal(static_cast<std::uint8_t>(length * 16 + c));
+            s.match(length, highest);
+            s.literal(static_cast<std::uint8_t>(c * 16 + length));
+        }
+    }
+    Lh5Result result = decodeLh5(s.stream(), s.expected.size());
+    EXPECT_FALSE(result.damaged);
+    EXPECT_EQ(result.output, s.expected);
+}
+
 // --- chunk boundaries -------------------------------------------------------
 
 TEST(DecoderChunks, MatchCutByTheChunkEndIsFinishedFirst) {
@@ -291,7 +332,7 @@ TEST(DecoderLengths, UnaryExtensionGivesLengthsAboveSix) {
 }
 
 TEST(DecoderLengths, LongCodesWalkTheTree) {
-    // Symbol lengths up to 16: codes beyond the 12-bit table are found
+    // Symbol lengths up to 16: codes beyond the direct table are found
     // through the tree, one bit per step.
     std::vector<int> symbolLens(lh5SymbolAlphabet, 0);
     for (int len = 1; len <= 15; ++len) {
