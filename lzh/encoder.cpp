@@ -51,8 +51,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 namespace lzh {
 
@@ -269,45 +273,39 @@ std::uint32_t bytesCovered(std::span<const Symbol> symbols) {
 
 // ---- Strong level -------------------------------------------------------------------------
 
-class StrongEncoder {
+// Encodes the chunk [begin, end) of the input on its own: its matches reach
+// back into the window before it but never past its end, and its first parse
+// is priced by guesses, then by its own codes, never by an earlier chunk's.
+class StrongChunk {
   public:
-    explicit StrongEncoder(std::span<const std::uint8_t> input)
-        : input_(input), finder_(input, settings_.searchDepth) {}
+    StrongChunk(std::span<const std::uint8_t> input, std::uint32_t begin, std::uint32_t end)
+        : input_(input.first(end)), begin_(begin), end_(end),
+          finder_(input_, settings_.searchDepth) {}
 
-    std::vector<std::uint8_t> run() {
-        for (std::uint32_t begin = 0; begin < input_.size();) {
-            const auto end = static_cast<std::uint32_t>(
-                std::min<std::size_t>(input_.size(), std::size_t{begin} + settings_.chunkSize));
-            encodeChunk(begin, end);
-            begin = end;
+    BitWriter run() {
+        for (std::uint32_t pos = begin_ - std::min(begin_, windowSize); pos < begin_; ++pos) {
+            finder_.skip(pos);
         }
-        writer_.flush();
-        return std::move(writer_.bytes());
-    }
-
-  private:
-    void encodeChunk(std::uint32_t begin, std::uint32_t end) {
-        matches_.collect(finder_, begin, end, settings_.niceLength);
+        matches_.collect(finder_, begin_, end_, settings_.niceLength);
         std::vector<Symbol> symbols;
-        parseOptimal(input_, begin, end, matches_, prices_, symbols);
-        if (!primed_) {
-            // The guessed prices only start things off: parse once more
-            // under the codes of the first parse.
-            prices_ = pricesFromPlan(planBlock(histogramOf(symbols)));
-            symbols.clear();
-            parseOptimal(input_, begin, end, matches_, prices_, symbols);
-            primed_ = true;
-        }
+        parseOptimal(input_, begin_, end_, matches_, startingPrices(), symbols);
+        // The guessed prices only start things off: parse once more under
+        // the codes of the first parse.
+        const Prices prices = pricesFromPlan(planBlock(histogramOf(symbols)));
+        symbols.clear();
+        parseOptimal(input_, begin_, end_, matches_, prices, symbols);
         const std::vector<std::size_t> bounds = splitBlocks(symbols, settings_.split);
-        std::uint32_t blockBegin = begin;
+        std::uint32_t blockBegin = begin_;
         for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
             const auto slice = std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]);
             const std::uint32_t blockEnd = blockBegin + bytesCovered(slice);
             encodeBlock(blockBegin, blockEnd, std::vector<Symbol>(slice.begin(), slice.end()));
             blockBegin = blockEnd;
         }
+        return std::move(writer_);
     }
 
+  private:
     // Reparses the block under its own codes while that makes it smaller.
     void encodeBlock(std::uint32_t begin, std::uint32_t end, std::vector<Symbol> symbols) {
         BlockPlan plan = planBlock(histogramOf(symbols));
@@ -335,49 +333,158 @@ class StrongEncoder {
         } else {
             emitSymbols(writer_, symbols);
         }
-        prices_ = pricesFromPlan(plan);
     }
 
     const StrongSettings settings_{};
     std::span<const std::uint8_t> input_;
+    std::uint32_t begin_, end_;
     TreeMatchFinder finder_;
     MatchTable matches_;
-    Prices prices_ = startingPrices();
-    bool primed_ = false;
     BitWriter writer_;
 };
 
 // ---- Fast level ----------------------------------------------------------------------------
 
-std::vector<std::uint8_t> encodeFast(std::span<const std::uint8_t> input) {
+BitWriter encodeFastChunk(std::span<const std::uint8_t> input, std::uint32_t begin,
+                          std::uint32_t end) {
     const FastSettings settings;
-    LazyParser parser(input, settings.searchDepth);
-    BitWriter writer;
+    LazyParser parser(input.first(end), settings.searchDepth);
+    parser.start(begin);
     std::vector<Symbol> symbols;
-    for (std::uint32_t pos = 0; pos < input.size();) {
-        const auto end = static_cast<std::uint32_t>(
-            std::min<std::size_t>(input.size(), std::size_t{pos} + settings.chunkSize));
-        symbols.clear();
-        pos = parser.parse(end, symbols);
-        const std::vector<std::size_t> bounds = splitBlocks(symbols, settings.split);
-        for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
-            emitSymbols(writer, std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]));
+    parser.parse(end, symbols);
+    BitWriter writer;
+    const std::vector<std::size_t> bounds = splitBlocks(symbols, settings.split);
+    for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
+        emitSymbols(writer, std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]));
+    }
+    return writer;
+}
+
+// ---- Chunks -------------------------------------------------------------------------------
+//
+// Chunks depend on nothing but the input, so any of them may be encoded on
+// any thread; their bits are joined in input order. The caller's thread
+// takes the chunks in order; before each, every core the budget can spare
+// starts on a later chunk. At most a few chunks are in flight beyond the
+// oldest one not yet joined, so memory stays bounded whatever the input's
+// size.
+
+class ChunkedEncoder {
+  public:
+    ChunkedEncoder(std::span<const std::uint8_t> input, Effort effort, CoreBudget* cores)
+        : input_(input), effort_(effort), cores_(cores),
+          chunkSize_(effort == Effort::fast ? FastSettings{}.chunkSize
+                                            : StrongSettings{}.chunkSize),
+          count_((input.size() + chunkSize_ - 1) / chunkSize_), results_(count_) {}
+
+    ~ChunkedEncoder() {
+        for (auto& [index, helper] : helpers_) {
+            helper.join();
         }
     }
-    writer.flush();
-    return std::move(writer.bytes());
-}
+
+    std::vector<std::uint8_t> run() {
+        BitWriter stream;
+        std::size_t next = 0, joined = 0; // chunks claimed, chunks joined
+        while (joined < count_) {
+            lendChunks(next, joined);
+            if (next < count_ && next - joined < window) {
+                const std::size_t index = next++;
+                finish(index, encodeChunk(index));
+            }
+            std::unique_lock lock(mutex_);
+            if (next == count_ || next - joined >= window) {
+                done_.wait(lock, [&] { return results_[joined].ready; });
+            }
+            while (joined < count_ && results_[joined].ready) {
+                if (results_[joined].failure) {
+                    std::rethrow_exception(results_[joined].failure);
+                }
+                stream.append(results_[joined].bits);
+                results_[joined] = Result{};
+                ++joined;
+            }
+            lock.unlock();
+            // Threads whose chunk is joined are done, or about to be.
+            while (!helpers_.empty() && helpers_.front().first < joined) {
+                helpers_.front().second.join();
+                helpers_.pop_front();
+            }
+        }
+        stream.flush();
+        return std::move(stream.bytes());
+    }
+
+  private:
+    // Chunks in flight beyond the oldest unjoined one, at most.
+    static constexpr std::size_t window = 8;
+
+    struct Result {
+        BitWriter bits;
+        std::exception_ptr failure;
+        bool ready = false;
+    };
+
+    BitWriter encodeChunk(std::size_t index) const {
+        const auto begin = static_cast<std::uint32_t>(index * chunkSize_);
+        const auto end = static_cast<std::uint32_t>(
+            std::min<std::size_t>(input_.size(), std::size_t{begin} + chunkSize_));
+        return effort_ == Effort::fast ? encodeFastChunk(input_, begin, end)
+                                       : StrongChunk(input_, begin, end).run();
+    }
+
+    void finish(std::size_t index, BitWriter bits, std::exception_ptr failure = nullptr) {
+        {
+            std::lock_guard lock(mutex_);
+            results_[index].bits = std::move(bits);
+            results_[index].failure = failure;
+            results_[index].ready = true;
+        }
+        done_.notify_all();
+    }
+
+    // Starts the next chunks on whatever cores the budget can spare,
+    // leaving at least one chunk for this thread.
+    void lendChunks(std::size_t& next, std::size_t joined) {
+        while (cores_ != nullptr && next + 1 < count_ && next + 1 - joined < window &&
+               cores_->tryTake()) {
+            const std::size_t index = next;
+            try {
+                helpers_.emplace_back(index, [this, index] {
+                    try {
+                        finish(index, encodeChunk(index));
+                    } catch (...) {
+                        finish(index, BitWriter{}, std::current_exception());
+                    }
+                    cores_->give();
+                });
+            } catch (const std::system_error&) {
+                cores_->give(); // no thread: this one does the chunk in its turn
+                return;
+            }
+            ++next;
+        }
+    }
+
+    std::span<const std::uint8_t> input_;
+    Effort effort_;
+    CoreBudget* cores_;
+    std::size_t chunkSize_;
+    std::size_t count_;
+    std::vector<Result> results_;
+    std::deque<std::pair<std::size_t, std::thread>> helpers_; // by chunk, oldest first
+    std::mutex mutex_;
+    std::condition_variable done_;
+};
 
 } // namespace
 
-std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input, Effort effort) {
+std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input, Effort effort,
+                                 CoreBudget* cores) {
     if (input.size() > largestInput) {
         throw std::length_error("input too large for the lh5 encoder");
     }
-    if (effort == Effort::fast) {
-        return encodeFast(input);
-    }
-    return StrongEncoder(input).run();
+    return ChunkedEncoder(input, effort, cores).run();
 }
 
 } // namespace lzh

@@ -152,6 +152,13 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
 LazyParser::LazyParser(std::span<const std::uint8_t> data, unsigned searchDepth)
     : data_(data), finder_(data, searchDepth) {}
 
+void LazyParser::start(std::uint32_t pos) {
+    for (std::uint32_t p = pos - std::min(pos, windowSize); p < pos; ++p) {
+        finder_.insert(p);
+    }
+    pos_ = pos;
+}
+
 Match LazyParser::usefulMatch(std::uint32_t pos) const {
     // A three-byte match far back costs more than its three literals.
     constexpr unsigned farthestShortMatch = 2048;

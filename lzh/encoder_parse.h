@@ -60,6 +60,9 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
 class LazyParser {
   public:
     LazyParser(std::span<const std::uint8_t> data, unsigned searchDepth);
+    // Starts at pos (before any parse), with the window before it in the
+    // finder, so that a piece of the input parses without the rest.
+    void start(std::uint32_t pos);
     // Parses from the current position up to at least end (a match may run past it).
     // Returns the position reached.
     std::uint32_t parse(std::uint32_t end, std::vector<Symbol>& out);
