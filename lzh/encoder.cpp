@@ -101,17 +101,19 @@ constexpr std::uint64_t blockCostBits = 256;
 // Cut points lie on a grid of a few dozen symbols. Prefix histograms at the grid
 // points give the histogram of any range of whole grid cells at once.
 
-// f * log2(f), from a table for the common small counts.
-double fLog2F(std::uint32_t f) {
-    constexpr std::uint32_t tableSize = 1u << 16;
-    static const std::vector<double> table = [] {
-        std::vector<double> values(tableSize, 0.0);
-        for (std::uint32_t i = 1; i < tableSize; ++i) {
-            values[i] = i * std::log2(double(i));
-        }
-        return values;
-    }();
-    return f < tableSize ? table[f] : f * std::log2(double(f));
+// f * log2(f), from a table for the common small counts, built before main
+// so that the lookup is a plain load.
+constexpr std::uint32_t fLog2FTableSize = 1u << 16;
+const std::vector<double> fLog2FTable = [] {
+    std::vector<double> values(fLog2FTableSize, 0.0);
+    for (std::uint32_t i = 1; i < fLog2FTableSize; ++i) {
+        values[i] = i * std::log2(double(i));
+    }
+    return values;
+}();
+
+inline double fLog2F(std::uint32_t f) {
+    return f < fLog2FTableSize ? fLog2FTable[f] : f * std::log2(double(f));
 }
 
 class SplitEstimator {
@@ -203,10 +205,15 @@ std::size_t bestCut(const SplitEstimator& estimator, std::size_t coarseCuts, std
     for (std::size_t cut = from + stride; cut < to; cut += stride) {
         tryCut(cut);
     }
-    const std::size_t coarseBest = best;
-    for (std::size_t cut = std::max(from + 1, coarseBest - std::min(coarseBest, stride - 1));
-         cut < std::min(to, coarseBest + stride); ++cut) {
-        tryCut(cut);
+    // Then ever finer steps around the best so far, down to single cells.
+    for (std::size_t span = stride; span > 1;) {
+        const std::size_t step = std::max<std::size_t>(1, span / 8);
+        const std::size_t centre = best;
+        for (std::size_t cut = std::max(from + 1, centre - std::min(centre, span - 1));
+             cut < std::min(to, centre + span); cut += step) {
+            tryCut(cut);
+        }
+        span = step;
     }
     return best;
 }
