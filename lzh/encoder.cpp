@@ -24,8 +24,8 @@
 //     for every position of the chunk, the nearest match of each length it
 //     can reach. Inside very long matches the search is skipped.
 //  2. A first parse. The cheapest path through the chunk (encoder_parse.cpp)
-//     under the codes of the previous block, or under guessed prices at the
-//     start of the stream (then once more under the codes of that parse).
+//     under the codes of a parse of the chunk's first 64 KiB under guessed
+//     prices: never under an earlier chunk's codes (see Chunks below).
 //  3. Block splitting. The parse's symbols are split where separate codes
 //     pay off: the cut of a range is placed where the entropy of the two
 //     halves is lowest, and made only if the halves' real sizes (codes and
@@ -33,16 +33,27 @@
 //     block may exceed the 16-bit symbol count.
 //  4. Refinement. Each block is parsed again under its own statistics, then
 //     under its real code lengths, the codes rebuilt after each parse, for
-//     as long as the block shrinks.
+//     as long as the block shrinks (two rounds at most: more paid a few
+//     hundredths of a percent for a third of the time).
 //  5. Writing. The header is planned exactly (encoder_codes.cpp): code
-//     lengths limited to 16 bits by package-merge, the zero-run forms chosen
-//     per run, shorter length limits tried where they make the header smaller.
+//     lengths limited to 16 bits (plain Huffman, package-merge when that is
+//     too deep), the zero-run forms chosen per run, shorter length limits
+//     tried where they make the header smaller.
 //
 // The fast level replaces steps 1, 2 and 4 by hash chains and lazy matching
-// and splits blocks on a coarser grid.
+// (a match is put off when one starting one or two bytes on saves more,
+// length weighed against the distance's extra bits) and splits blocks on a
+// coarser grid.
 //
-// Output depends only on the input and the level: no clocks, no threads, no
-// addresses, so the same tree always packs to the same bytes.
+// Chunks. Both levels work on chunks of 512 KiB that depend on nothing but
+// the input: a chunk's matches reach back into the window before it, and its
+// prices come from its own bytes. So chunks may be encoded on several
+// threads (cores lent by the caller, see CoreBudget) and their bits joined
+// in input order; only a few are in flight at once, so memory does not grow
+// with the input. Starting each chunk afresh costs about 0.02% of the size.
+//
+// Output depends only on the input and the level: no clocks, no thread
+// timing, no addresses, so the same tree always packs to the same bytes.
 #include "lzh/encoder.h"
 
 #include "lzh/encoder_codes.h"
@@ -72,11 +83,12 @@ struct SplitSettings {
 };
 
 struct StrongSettings {
-    unsigned searchDepth = 32;          // tree nodes visited per position
-    unsigned niceLength = 256;          // matches this long are taken without search inside
-    unsigned refineRounds = 4;          // reparses of a block under its own codes
-    unsigned statisticRounds = 2;       // of which priced by statistics, not code lengths
-    std::uint32_t chunkSize = 1u << 19; // bytes parsed and split together
+    unsigned searchDepth = 32;             // tree nodes visited per position
+    unsigned niceLength = 256;             // matches this long are taken without search inside
+    unsigned refineRounds = 2;             // reparses of a block under its own codes
+    unsigned statisticRounds = 1;          // of which priced by statistics, not code lengths
+    std::uint32_t chunkSize = 1u << 19;    // bytes parsed and split together
+    std::uint32_t primingBytes = 1u << 16; // head of a chunk parsed under guessed prices
     SplitSettings split{32, 64};
 };
 
@@ -295,9 +307,10 @@ class StrongChunk {
         }
         matches_.collect(finder_, begin_, end_, settings_.niceLength);
         std::vector<Symbol> symbols;
-        parseOptimal(input_, begin_, end_, matches_, startingPrices(), symbols);
-        // The guessed prices only start things off: parse once more under
-        // the codes of the first parse.
+        // The guessed prices only start things off: a parse of the chunk's
+        // head under them gives the codes the whole chunk is parsed under.
+        const std::uint32_t headEnd = std::min(end_, begin_ + settings_.primingBytes);
+        parseOptimal(input_, begin_, headEnd, matches_, startingPrices(), symbols);
         const Prices prices = pricesFromPlan(planBlock(histogramOf(symbols)));
         symbols.clear();
         parseOptimal(input_, begin_, end_, matches_, prices, symbols);
