@@ -24,8 +24,8 @@
 //     for every position of the chunk, the nearest match of each length it
 //     can reach. Inside very long matches the search is skipped.
 //  2. A first parse. The cheapest path through the chunk (encoder_parse.cpp)
-//     under the codes of the previous block, or under guessed prices at the
-//     start of the stream (then once more under the codes of that parse).
+//     under the codes of a parse of the chunk's first 64 KiB under guessed
+//     prices: never under an earlier chunk's codes (see Chunks below).
 //  3. Block splitting. The parse's symbols are split where separate codes
 //     pay off: the cut of a range is placed where the entropy of the two
 //     halves is lowest, and made only if the halves' real sizes (codes and
@@ -33,16 +33,27 @@
 //     block may exceed the 16-bit symbol count.
 //  4. Refinement. Each block is parsed again under its own statistics, then
 //     under its real code lengths, the codes rebuilt after each parse, for
-//     as long as the block shrinks.
+//     as long as the block shrinks (two rounds at most: more paid a few
+//     hundredths of a percent for a third of the time).
 //  5. Writing. The header is planned exactly (encoder_codes.cpp): code
-//     lengths limited to 16 bits by package-merge, the zero-run forms chosen
-//     per run, shorter length limits tried where they make the header smaller.
+//     lengths limited to 16 bits (plain Huffman, package-merge when that is
+//     too deep), the zero-run forms chosen per run, shorter length limits
+//     tried where they make the header smaller.
 //
 // The fast level replaces steps 1, 2 and 4 by hash chains and lazy matching
-// and splits blocks on a coarser grid.
+// (a match is put off when one starting one or two bytes on saves more,
+// length weighed against the distance's extra bits) and splits blocks on a
+// coarser grid.
 //
-// Output depends only on the input and the level: no clocks, no threads, no
-// addresses, so the same tree always packs to the same bytes.
+// Chunks. Both levels work on chunks of 512 KiB that depend on nothing but
+// the input: a chunk's matches reach back into the window before it, and its
+// prices come from its own bytes. So chunks may be encoded on several
+// threads (cores lent by the caller, see CoreBudget) and their bits joined
+// in input order; only a few are in flight at once, so memory does not grow
+// with the input. Starting each chunk afresh costs about 0.02% of the size.
+//
+// Output depends only on the input and the level: no clocks, no thread
+// timing, no addresses, so the same tree always packs to the same bytes.
 #include "lzh/encoder.h"
 
 #include "lzh/encoder_codes.h"
@@ -51,8 +62,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
+#include <exception>
 #include <limits>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 namespace lzh {
 
@@ -68,11 +83,12 @@ struct SplitSettings {
 };
 
 struct StrongSettings {
-    unsigned searchDepth = 32;          // tree nodes visited per position
-    unsigned niceLength = 256;          // matches this long are taken without search inside
-    unsigned refineRounds = 4;          // reparses of a block under its own codes
-    unsigned statisticRounds = 2;       // of which priced by statistics, not code lengths
-    std::uint32_t chunkSize = 1u << 19; // bytes parsed and split together
+    unsigned searchDepth = 32;             // tree nodes visited per position
+    unsigned niceLength = 256;             // matches this long are taken without search inside
+    unsigned refineRounds = 2;             // reparses of a block under its own codes
+    unsigned statisticRounds = 1;          // of which priced by statistics, not code lengths
+    std::uint32_t chunkSize = 1u << 19;    // bytes parsed and split together
+    std::uint32_t primingBytes = 1u << 16; // head of a chunk parsed under guessed prices
     SplitSettings split{32, 64};
 };
 
@@ -97,17 +113,19 @@ constexpr std::uint64_t blockCostBits = 256;
 // Cut points lie on a grid of a few dozen symbols. Prefix histograms at the grid
 // points give the histogram of any range of whole grid cells at once.
 
-// f * log2(f), from a table for the common small counts.
-double fLog2F(std::uint32_t f) {
-    constexpr std::uint32_t tableSize = 1u << 16;
-    static const std::vector<double> table = [] {
-        std::vector<double> values(tableSize, 0.0);
-        for (std::uint32_t i = 1; i < tableSize; ++i) {
-            values[i] = i * std::log2(double(i));
-        }
-        return values;
-    }();
-    return f < tableSize ? table[f] : f * std::log2(double(f));
+// f * log2(f), from a table for the common small counts, built before main
+// so that the lookup is a plain load.
+constexpr std::uint32_t fLog2FTableSize = 1u << 16;
+const std::vector<double> fLog2FTable = [] {
+    std::vector<double> values(fLog2FTableSize, 0.0);
+    for (std::uint32_t i = 1; i < fLog2FTableSize; ++i) {
+        values[i] = i * std::log2(double(i));
+    }
+    return values;
+}();
+
+inline double fLog2F(std::uint32_t f) {
+    return f < fLog2FTableSize ? fLog2FTable[f] : f * std::log2(double(f));
 }
 
 class SplitEstimator {
@@ -199,10 +217,15 @@ std::size_t bestCut(const SplitEstimator& estimator, std::size_t coarseCuts, std
     for (std::size_t cut = from + stride; cut < to; cut += stride) {
         tryCut(cut);
     }
-    const std::size_t coarseBest = best;
-    for (std::size_t cut = std::max(from + 1, coarseBest - std::min(coarseBest, stride - 1));
-         cut < std::min(to, coarseBest + stride); ++cut) {
-        tryCut(cut);
+    // Then ever finer steps around the best so far, down to single cells.
+    for (std::size_t span = stride; span > 1;) {
+        const std::size_t step = std::max<std::size_t>(1, span / 8);
+        const std::size_t centre = best;
+        for (std::size_t cut = std::max(from + 1, centre - std::min(centre, span - 1));
+             cut < std::min(to, centre + span); cut += step) {
+            tryCut(cut);
+        }
+        span = step;
     }
     return best;
 }
@@ -269,45 +292,40 @@ std::uint32_t bytesCovered(std::span<const Symbol> symbols) {
 
 // ---- Strong level -------------------------------------------------------------------------
 
-class StrongEncoder {
+// Encodes the chunk [begin, end) of the input on its own: its matches reach
+// back into the window before it but never past its end, and its first parse
+// is priced by guesses, then by its own codes, never by an earlier chunk's.
+class StrongChunk {
   public:
-    explicit StrongEncoder(std::span<const std::uint8_t> input)
-        : input_(input), finder_(input, settings_.searchDepth) {}
+    StrongChunk(std::span<const std::uint8_t> input, std::uint32_t begin, std::uint32_t end)
+        : input_(input.first(end)), begin_(begin), end_(end),
+          finder_(input_, settings_.searchDepth) {}
 
-    std::vector<std::uint8_t> run() {
-        for (std::uint32_t begin = 0; begin < input_.size();) {
-            const auto end = static_cast<std::uint32_t>(
-                std::min<std::size_t>(input_.size(), std::size_t{begin} + settings_.chunkSize));
-            encodeChunk(begin, end);
-            begin = end;
+    BitWriter run() {
+        for (std::uint32_t pos = begin_ - std::min(begin_, windowSize); pos < begin_; ++pos) {
+            finder_.skip(pos);
         }
-        writer_.flush();
-        return std::move(writer_.bytes());
-    }
-
-  private:
-    void encodeChunk(std::uint32_t begin, std::uint32_t end) {
-        matches_.collect(finder_, begin, end, settings_.niceLength);
+        matches_.collect(finder_, begin_, end_, settings_.niceLength);
         std::vector<Symbol> symbols;
-        parseOptimal(input_, begin, end, matches_, prices_, symbols);
-        if (!primed_) {
-            // The guessed prices only start things off: parse once more
-            // under the codes of the first parse.
-            prices_ = pricesFromPlan(planBlock(histogramOf(symbols)));
-            symbols.clear();
-            parseOptimal(input_, begin, end, matches_, prices_, symbols);
-            primed_ = true;
-        }
+        // The guessed prices only start things off: a parse of the chunk's
+        // head under them gives the codes the whole chunk is parsed under.
+        const std::uint32_t headEnd = std::min(end_, begin_ + settings_.primingBytes);
+        parseOptimal(input_, begin_, headEnd, matches_, startingPrices(), symbols);
+        const Prices prices = pricesFromPlan(planBlock(histogramOf(symbols)));
+        symbols.clear();
+        parseOptimal(input_, begin_, end_, matches_, prices, symbols);
         const std::vector<std::size_t> bounds = splitBlocks(symbols, settings_.split);
-        std::uint32_t blockBegin = begin;
+        std::uint32_t blockBegin = begin_;
         for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
             const auto slice = std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]);
             const std::uint32_t blockEnd = blockBegin + bytesCovered(slice);
             encodeBlock(blockBegin, blockEnd, std::vector<Symbol>(slice.begin(), slice.end()));
             blockBegin = blockEnd;
         }
+        return std::move(writer_);
     }
 
+  private:
     // Reparses the block under its own codes while that makes it smaller.
     void encodeBlock(std::uint32_t begin, std::uint32_t end, std::vector<Symbol> symbols) {
         BlockPlan plan = planBlock(histogramOf(symbols));
@@ -335,49 +353,158 @@ class StrongEncoder {
         } else {
             emitSymbols(writer_, symbols);
         }
-        prices_ = pricesFromPlan(plan);
     }
 
     const StrongSettings settings_{};
     std::span<const std::uint8_t> input_;
+    std::uint32_t begin_, end_;
     TreeMatchFinder finder_;
     MatchTable matches_;
-    Prices prices_ = startingPrices();
-    bool primed_ = false;
     BitWriter writer_;
 };
 
 // ---- Fast level ----------------------------------------------------------------------------
 
-std::vector<std::uint8_t> encodeFast(std::span<const std::uint8_t> input) {
+BitWriter encodeFastChunk(std::span<const std::uint8_t> input, std::uint32_t begin,
+                          std::uint32_t end) {
     const FastSettings settings;
-    LazyParser parser(input, settings.searchDepth);
-    BitWriter writer;
+    LazyParser parser(input.first(end), settings.searchDepth);
+    parser.start(begin);
     std::vector<Symbol> symbols;
-    for (std::uint32_t pos = 0; pos < input.size();) {
-        const auto end = static_cast<std::uint32_t>(
-            std::min<std::size_t>(input.size(), std::size_t{pos} + settings.chunkSize));
-        symbols.clear();
-        pos = parser.parse(end, symbols);
-        const std::vector<std::size_t> bounds = splitBlocks(symbols, settings.split);
-        for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
-            emitSymbols(writer, std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]));
+    parser.parse(end, symbols);
+    BitWriter writer;
+    const std::vector<std::size_t> bounds = splitBlocks(symbols, settings.split);
+    for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
+        emitSymbols(writer, std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]));
+    }
+    return writer;
+}
+
+// ---- Chunks -------------------------------------------------------------------------------
+//
+// Chunks depend on nothing but the input, so any of them may be encoded on
+// any thread; their bits are joined in input order. The caller's thread
+// takes the chunks in order; before each, every core the budget can spare
+// starts on a later chunk. At most a few chunks are in flight beyond the
+// oldest one not yet joined, so memory stays bounded whatever the input's
+// size.
+
+class ChunkedEncoder {
+  public:
+    ChunkedEncoder(std::span<const std::uint8_t> input, Effort effort, CoreBudget* cores)
+        : input_(input), effort_(effort), cores_(cores),
+          chunkSize_(effort == Effort::fast ? FastSettings{}.chunkSize
+                                            : StrongSettings{}.chunkSize),
+          count_((input.size() + chunkSize_ - 1) / chunkSize_), results_(count_) {}
+
+    ~ChunkedEncoder() {
+        for (auto& [index, helper] : helpers_) {
+            helper.join();
         }
     }
-    writer.flush();
-    return std::move(writer.bytes());
-}
+
+    std::vector<std::uint8_t> run() {
+        BitWriter stream;
+        std::size_t next = 0, joined = 0; // chunks claimed, chunks joined
+        while (joined < count_) {
+            lendChunks(next, joined);
+            if (next < count_ && next - joined < window) {
+                const std::size_t index = next++;
+                finish(index, encodeChunk(index));
+            }
+            std::unique_lock lock(mutex_);
+            if (next == count_ || next - joined >= window) {
+                done_.wait(lock, [&] { return results_[joined].ready; });
+            }
+            while (joined < count_ && results_[joined].ready) {
+                if (results_[joined].failure) {
+                    std::rethrow_exception(results_[joined].failure);
+                }
+                stream.append(results_[joined].bits);
+                results_[joined] = Result{};
+                ++joined;
+            }
+            lock.unlock();
+            // Threads whose chunk is joined are done, or about to be.
+            while (!helpers_.empty() && helpers_.front().first < joined) {
+                helpers_.front().second.join();
+                helpers_.pop_front();
+            }
+        }
+        stream.flush();
+        return std::move(stream.bytes());
+    }
+
+  private:
+    // Chunks in flight beyond the oldest unjoined one, at most.
+    static constexpr std::size_t window = 8;
+
+    struct Result {
+        BitWriter bits;
+        std::exception_ptr failure;
+        bool ready = false;
+    };
+
+    BitWriter encodeChunk(std::size_t index) const {
+        const auto begin = static_cast<std::uint32_t>(index * chunkSize_);
+        const auto end = static_cast<std::uint32_t>(
+            std::min<std::size_t>(input_.size(), std::size_t{begin} + chunkSize_));
+        return effort_ == Effort::fast ? encodeFastChunk(input_, begin, end)
+                                       : StrongChunk(input_, begin, end).run();
+    }
+
+    void finish(std::size_t index, BitWriter bits, std::exception_ptr failure = nullptr) {
+        {
+            std::lock_guard lock(mutex_);
+            results_[index].bits = std::move(bits);
+            results_[index].failure = failure;
+            results_[index].ready = true;
+        }
+        done_.notify_all();
+    }
+
+    // Starts the next chunks on whatever cores the budget can spare,
+    // leaving at least one chunk for this thread.
+    void lendChunks(std::size_t& next, std::size_t joined) {
+        while (cores_ != nullptr && next + 1 < count_ && next + 1 - joined < window &&
+               cores_->tryTake()) {
+            const std::size_t index = next;
+            try {
+                helpers_.emplace_back(index, [this, index] {
+                    try {
+                        finish(index, encodeChunk(index));
+                    } catch (...) {
+                        finish(index, BitWriter{}, std::current_exception());
+                    }
+                    cores_->give();
+                });
+            } catch (const std::system_error&) {
+                cores_->give(); // no thread: this one does the chunk in its turn
+                return;
+            }
+            ++next;
+        }
+    }
+
+    std::span<const std::uint8_t> input_;
+    Effort effort_;
+    CoreBudget* cores_;
+    std::size_t chunkSize_;
+    std::size_t count_;
+    std::vector<Result> results_;
+    std::deque<std::pair<std::size_t, std::thread>> helpers_; // by chunk, oldest first
+    std::mutex mutex_;
+    std::condition_variable done_;
+};
 
 } // namespace
 
-std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input, Effort effort) {
+std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input, Effort effort,
+                                 CoreBudget* cores) {
     if (input.size() > largestInput) {
         throw std::length_error("input too large for the lh5 encoder");
     }
-    if (effort == Effort::fast) {
-        return encodeFast(input);
-    }
-    return StrongEncoder(input).run();
+    return ChunkedEncoder(input, effort, cores).run();
 }
 
 } // namespace lzh

@@ -2,8 +2,10 @@
 // program's decoder reads (see encoder.cpp for how it works).
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -17,12 +19,50 @@ enum class Effort {
     strong,
 };
 
+// Cores that encoders may borrow for pieces of their input. Whoever calls
+// encode is taken to hold a core already; each further piece it works on at
+// the same time takes one from here and gives it back when done. Who works
+// on which piece never changes the output.
+class CoreBudget {
+  public:
+    explicit CoreBudget(unsigned cores) : free_(cores) {}
+    // Takes a core if one is free.
+    bool tryTake() {
+        std::lock_guard lock(mutex_);
+        if (free_ == 0) {
+            return false;
+        }
+        --free_;
+        return true;
+    }
+    // Waits for a core.
+    void take() {
+        std::unique_lock lock(mutex_);
+        freed_.wait(lock, [this] { return free_ > 0; });
+        --free_;
+    }
+    void give() {
+        {
+            std::lock_guard lock(mutex_);
+            ++free_;
+        }
+        freed_.notify_one();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    unsigned free_;
+};
+
 // Positions are 32-bit, and a match may look up to 256 bytes ahead.
 inline constexpr std::size_t largestInput = 0xFFFFFFFFu - 256;
 
 // Compresses the whole input (at most largestInput bytes; more throws
 // std::length_error) into one stream. An empty input gives an empty stream.
+// With a budget, pieces of a large input are encoded on borrowed cores as
+// they come free; the stream is the same either way.
 std::vector<std::uint8_t> encode(std::span<const std::uint8_t> input,
-                                 Effort effort = Effort::strong);
+                                 Effort effort = Effort::strong, CoreBudget* cores = nullptr);
 
 } // namespace lzh

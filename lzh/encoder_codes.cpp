@@ -13,6 +13,49 @@ namespace lzh {
 
 // ---- Code lengths -----------------------------------------------------------
 
+namespace {
+
+// Plain Huffman lengths for the leaves (frequencies in increasing order, of
+// the symbols in order), by the two-queue method; a leaf goes before an equal
+// node, which keeps the code as shallow as it can be. Returns false, leaving
+// lengths alone, when some length would exceed maxLength: most codes fit, and
+// this is far cheaper than package-merge, which then gives the same total.
+bool huffmanLengths(const std::vector<std::uint64_t>& leaves, const std::vector<unsigned>& order,
+                    unsigned maxLength, std::span<std::uint8_t> lengths) {
+    const std::size_t n = leaves.size();
+    // Nodes n.. are the merged ones, in the order made (so by weight); each
+    // item's parent is a node made after it.
+    std::vector<std::uint64_t> weight(2 * n - 1);
+    std::vector<std::uint32_t> parent(2 * n - 1);
+    std::copy(leaves.begin(), leaves.end(), weight.begin());
+    std::size_t leaf = 0, node = n;
+    const auto takeLowest = [&](std::size_t made) {
+        const bool takeLeaf = leaf < n && (node == made || weight[leaf] <= weight[node]);
+        return takeLeaf ? leaf++ : node++;
+    };
+    for (std::size_t made = n; made < 2 * n - 1; ++made) {
+        const std::size_t a = takeLowest(made);
+        const std::size_t b = takeLowest(made);
+        weight[made] = weight[a] + weight[b];
+        parent[a] = parent[b] = static_cast<std::uint32_t>(made);
+    }
+    // Depths from the root down; the weights' storage holds them now.
+    std::vector<std::uint64_t>& depth = weight;
+    depth[2 * n - 2] = 0;
+    for (std::size_t i = 2 * n - 2; i-- > 0;) {
+        depth[i] = depth[parent[i]] + 1;
+    }
+    if (depth[0] > maxLength) { // the rarest leaf is the deepest
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        lengths[order[i]] = static_cast<std::uint8_t>(depth[i]);
+    }
+    return true;
+}
+
+} // namespace
+
 unsigned buildCodeLengths(std::span<const std::uint32_t> frequencies, unsigned maxLength,
                           std::span<std::uint8_t> lengths) {
     std::fill(lengths.begin(), lengths.end(), std::uint8_t{0});
@@ -32,6 +75,10 @@ unsigned buildCodeLengths(std::span<const std::uint32_t> frequencies, unsigned m
     std::vector<std::uint64_t> leaves(n);
     for (std::size_t i = 0; i < n; ++i) {
         leaves[i] = frequencies[order[i]];
+    }
+
+    if (huffmanLengths(leaves, order, maxLength, lengths)) {
+        return static_cast<unsigned>(n);
     }
 
     // Package-merge: list d holds the leaves merged with the packages

@@ -114,6 +114,21 @@ class BitWriter {
     std::vector<std::uint8_t>& bytes() {
         return bytes_;
     }
+    // Appends the bits another writer was given (before its flush), as if
+    // they had been put here: pieces of a stream written apart join up.
+    void append(const BitWriter& other) {
+        if (pending_ == 0) {
+            bytes_.insert(bytes_.end(), other.bytes_.begin(), other.bytes_.end());
+        } else {
+            for (std::uint8_t byte : other.bytes_) {
+                put(8, byte);
+            }
+        }
+        if (other.pending_ > 0) {
+            put(other.pending_,
+                static_cast<std::uint32_t>(other.accumulator_ & ((1u << other.pending_) - 1)));
+        }
+    }
 
   private:
     std::uint64_t accumulator_ = 0;

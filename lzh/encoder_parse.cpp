@@ -7,6 +7,7 @@
 #include "lzh/encoder_parse.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -152,6 +153,13 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
 LazyParser::LazyParser(std::span<const std::uint8_t> data, unsigned searchDepth)
     : data_(data), finder_(data, searchDepth) {}
 
+void LazyParser::start(std::uint32_t pos) {
+    for (std::uint32_t p = pos - std::min(pos, windowSize); p < pos; ++p) {
+        finder_.insert(p);
+    }
+    pos_ = inserted_ = pos;
+}
+
 Match LazyParser::usefulMatch(std::uint32_t pos) const {
     // A three-byte match far back costs more than its three literals.
     constexpr unsigned farthestShortMatch = 2048;
@@ -162,30 +170,68 @@ Match LazyParser::usefulMatch(std::uint32_t pos) const {
     return match;
 }
 
+Match LazyParser::searchAt(std::uint32_t pos) {
+    const Match match = usefulMatch(pos);
+    finder_.insert(pos);
+    inserted_ = pos + 1;
+    return match;
+}
+
+namespace {
+
+// What a match saves, roughly, in units of a bit of distance: five per byte
+// covered (a literal costs about that many bits more than its share of a
+// match), less the distance's extra bits.
+constexpr int gainPerByte = 5;
+// How much more a match one or two positions on must save to be worth the
+// literals it leaves before it.
+constexpr int gainForOneLiteral = 3, gainForTwoLiterals = 6;
+
+int gainOf(Match match) {
+    return int(match.length) * gainPerByte - int(std::bit_width(unsigned{match.distance}));
+}
+
+} // namespace
+
 std::uint32_t LazyParser::parse(std::uint32_t end, std::vector<Symbol>& out) {
     const auto size = static_cast<std::uint32_t>(data_.size());
     while (pos_ < end) {
-        Match match = usefulMatch(pos_);
-        finder_.insert(pos_);
+        Match match = searchAt(pos_);
         if (match.length < minMatch) {
             out.push_back(literalSymbol(data_[pos_++]));
             continue;
         }
-        // Put the match off while the next position offers a longer one.
-        while (pos_ + 1 < size && match.length < maxMatch) {
-            const Match next = usefulMatch(pos_ + 1);
-            if (next.length <= match.length) {
+        // Put the match off while one starting a position or two later
+        // saves enough more to pay for the literals before it.
+        std::uint32_t start = pos_, ahead = pos_;
+        while (ahead + 1 < size && match.length < maxMatch) {
+            const Match next = searchAt(++ahead);
+            if (next.length >= minMatch && gainOf(next) > gainOf(match) + gainForOneLiteral) {
+                match = next;
+                start = ahead;
+                continue;
+            }
+            if (ahead + 1 >= size) {
                 break;
             }
+            const Match further = searchAt(++ahead);
+            if (further.length >= minMatch &&
+                gainOf(further) > gainOf(match) + gainForTwoLiterals) {
+                match = further;
+                start = ahead;
+                continue;
+            }
+            break;
+        }
+        while (pos_ < start) {
             out.push_back(literalSymbol(data_[pos_++]));
-            finder_.insert(pos_);
-            match = next;
         }
         out.push_back(matchSymbol(match.length, match.distance));
-        for (unsigned k = 1; k < match.length; ++k) {
-            finder_.insert(pos_ + k);
-        }
         pos_ += match.length;
+        for (std::uint32_t p = inserted_; p < pos_; ++p) {
+            finder_.insert(p);
+        }
+        inserted_ = std::max(inserted_, pos_);
     }
     return pos_;
 }

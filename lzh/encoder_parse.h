@@ -56,20 +56,27 @@ class MatchTable {
 void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::uint32_t end,
                   const MatchTable& matches, const Prices& prices, std::vector<Symbol>& out);
 
-// Lazy matching: a match is taken unless the next position starts a longer one.
+// Lazy matching: a match is taken unless one of the next two positions
+// starts one that saves more.
 class LazyParser {
   public:
     LazyParser(std::span<const std::uint8_t> data, unsigned searchDepth);
+    // Starts at pos (before any parse), with the window before it in the
+    // finder, so that a piece of the input parses without the rest.
+    void start(std::uint32_t pos);
     // Parses from the current position up to at least end (a match may run past it).
     // Returns the position reached.
     std::uint32_t parse(std::uint32_t end, std::vector<Symbol>& out);
 
   private:
     Match usefulMatch(std::uint32_t pos) const;
+    // The match at pos, which then goes into the finder.
+    Match searchAt(std::uint32_t pos);
 
     std::span<const std::uint8_t> data_;
     ChainMatchFinder finder_;
     std::uint32_t pos_ = 0;
+    std::uint32_t inserted_ = 0; // positions before this are in the finder
 };
 
 } // namespace lzh

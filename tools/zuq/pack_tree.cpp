@@ -178,7 +178,7 @@ struct PackedEntry {
 
 // Reads and compresses one file. Only the body is kept: the input is freed as
 // soon as the stream is smaller, so a file is never held twice.
-PackedEntry packFile(const SourceFile& file, PackLevel level) {
+PackedEntry packFile(const SourceFile& file, PackLevel level, lzh::CoreBudget& cores) {
     PackedEntry entry;
     std::vector<std::uint8_t> data;
     if (!readWholeFile(file.path, data)) {
@@ -192,8 +192,8 @@ PackedEntry packFile(const SourceFile& file, PackLevel level) {
     entry.size = data.size();
     std::vector<std::uint8_t> packed;
     if (level != PackLevel::store && !data.empty() && data.size() <= lzh::largestInput) {
-        packed =
-            lzh::encode(data, level == PackLevel::fast ? lzh::Effort::fast : lzh::Effort::strong);
+        packed = lzh::encode(
+            data, level == PackLevel::fast ? lzh::Effort::fast : lzh::Effort::strong, &cores);
     }
     entry.compressed = !packed.empty() && packed.size() < data.size();
     entry.body = entry.compressed ? std::move(packed) : std::move(data);
@@ -209,12 +209,17 @@ PackedEntry packFile(const SourceFile& file, PackLevel level) {
 // most inFlightBudget bytes between them (a larger file goes alone). A fault
 // stops the start of any later file; the writer reaches it after the entries
 // before it, so the first fault in archive order is the one reported.
+//
+// The threads share one budget of cores with the encoder: a worker holds a
+// core while it packs, and the encoder lends any core left over (fewer
+// files than threads, or one large file at the end) to pieces of a large
+// file. So N threads keep at most N cores busy.
 class EntryPipeline {
   public:
     static constexpr std::uint64_t inFlightBudget = std::uint64_t{1} << 30;
 
     EntryPipeline(const std::vector<SourceFile>& files, PackLevel level, unsigned threads)
-        : files_(files), level_(level), end_(files.size()) {
+        : files_(files), level_(level), cores_(std::max(1u, threads)), end_(files.size()) {
         const std::size_t workers = std::max<std::size_t>(1, std::min<std::size_t>(threads, end_));
         window_ = 2 * workers;
         for (std::size_t i = 0; i < workers; ++i) {
@@ -276,11 +281,13 @@ class EntryPipeline {
             bytesInFlight_ += files_[index].size;
             lock.unlock();
             PackedEntry entry;
+            cores_.take();
             try {
-                entry = packFile(files_[index], level_);
+                entry = packFile(files_[index], level_, cores_);
             } catch (...) {
                 entry.failure = std::current_exception();
             }
+            cores_.give();
             lock.lock();
             if (!entry.fault.empty() || entry.failure) {
                 end_ = std::min(end_, index + 1);
@@ -294,6 +301,7 @@ class EntryPipeline {
 
     const std::vector<SourceFile>& files_;
     const PackLevel level_;
+    lzh::CoreBudget cores_;
     std::vector<std::thread> workers_;
 
     std::mutex mutex_;

@@ -337,3 +337,21 @@ TEST(EncoderMatchFinder, ChainFindsTheLongestNearestMatch) {
         finder.insert(pos);
     }
 }
+
+// Pieces written apart and appended give the bits of one writer, at every
+// bit offset the first piece may end on.
+TEST(BitWriterTest, AppendJoinsPiecesAtAnyOffset) {
+    for (unsigned head = 0; head < 16; ++head) {
+        lzh::BitWriter whole, first, second;
+        whole.put(head, 0x5A5Au & ((1u << head) - 1));
+        first.put(head, 0x5A5Au & ((1u << head) - 1));
+        for (unsigned i = 0; i < 40; ++i) {
+            whole.put(1 + i % 13, (i * 2654435761u) & ((1u << (1 + i % 13)) - 1));
+            second.put(1 + i % 13, (i * 2654435761u) & ((1u << (1 + i % 13)) - 1));
+        }
+        first.append(second);
+        whole.flush();
+        first.flush();
+        EXPECT_EQ(first.bytes(), whole.bytes()) << head;
+    }
+}

@@ -176,3 +176,25 @@ TEST(EncoderLevels, StrongIsNoLargerThanFastOnText) {
     EXPECT_LE(strong, fast);
     EXPECT_LT(strong, data.size() / 2);
 }
+
+// Inputs of several chunks: the stream does not depend on how many cores the
+// encoder may borrow, and the pieces join into one stream that decodes.
+TEST_P(EncoderRoundTrip, BorrowedCoresGiveTheSameStream) {
+    Bytes data = wordSoup(700000, 5);
+    const Bytes random = noise(300000, 6);
+    const Bytes repeats = periodic(900000, 5000, 7); // matches across every chunk's start
+    data.insert(data.end(), random.begin(), random.end());
+    data.insert(data.end(), repeats.begin(), repeats.end());
+    const Bytes alone = lzh::encode(data, GetParam());
+    lzh::CoreBudget none(0), three(3);
+    EXPECT_TRUE(lzh::encode(data, GetParam(), &none) == alone);
+    EXPECT_TRUE(lzh::encode(data, GetParam(), &three) == alone);
+    const Lh5Result result = decodeLh5(alone, data.size());
+    ASSERT_FALSE(result.damaged);
+    EXPECT_TRUE(result.output == data);
+    // Every core lent was given back.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(three.tryTake());
+    }
+    EXPECT_FALSE(three.tryTake());
+}

@@ -176,3 +176,25 @@ TEST_F(PackThreads, AFaultAtTheFirstOrLastFileIsFound) {
         EXPECT_TRUE(broken.bytes.empty());
     }
 }
+
+// One file of several encoder chunks and nothing else: the spare threads
+// encode its chunks side by side, and the archive is still one thread's.
+TEST_F(PackThreads, ChunksOfOneLargeFileOnSpareThreads) {
+    Bytes large = prose(1200000, 3);
+    const Bytes random = noise(150000, 4);
+    large.insert(large.begin() + 600000, random.begin(), random.end());
+    put("single\\large.txt", large);
+    const Collection alone = collectFiles(hostPath(scratch.join("single")), 40, {});
+    ASSERT_EQ(alone.files.size(), 1u);
+    for (const PackLevel level : {PackLevel::fast, PackLevel::strong}) {
+        const Packed one = pack(alone, level, 1);
+        ASSERT_TRUE(one.written) << one.fault;
+        ASSERT_EQ(methodsOf(one.bytes), std::vector<std::uint32_t>{methodCompressed});
+        for (const unsigned threads : {2u, 4u}) {
+            const Packed many = pack(alone, level, threads);
+            ASSERT_TRUE(many.written) << many.fault;
+            EXPECT_TRUE(many.bytes == one.bytes)
+                << "level " << int(level) << ", " << threads << " threads";
+        }
+    }
+}
