@@ -113,19 +113,24 @@ constexpr std::uint64_t blockCostBits = 256;
 // Cut points lie on a grid of a few dozen symbols. Prefix histograms at the grid
 // points give the histogram of any range of whole grid cells at once.
 
-// f * log2(f), from a table for the common small counts, built before main
-// so that the lookup is a plain load.
+// f * log2(f), from a table for the common small counts. It is built on the
+// first use, not before main: every zuq command would pay for it otherwise,
+// decoding included. Each estimator fetches it once, so that a lookup is a
+// plain load.
 constexpr std::uint32_t fLog2FTableSize = 1u << 16;
-const std::vector<double> fLog2FTable = [] {
-    std::vector<double> values(fLog2FTableSize, 0.0);
-    for (std::uint32_t i = 1; i < fLog2FTableSize; ++i) {
-        values[i] = i * std::log2(double(i));
-    }
-    return values;
-}();
+const double* fLog2FTable() {
+    static const std::vector<double> table = [] {
+        std::vector<double> values(fLog2FTableSize, 0.0);
+        for (std::uint32_t i = 1; i < fLog2FTableSize; ++i) {
+            values[i] = i * std::log2(double(i));
+        }
+        return values;
+    }();
+    return table.data();
+}
 
-inline double fLog2F(std::uint32_t f) {
-    return f < fLog2FTableSize ? fLog2FTable[f] : f * std::log2(double(f));
+inline double fLog2F(const double* table, std::uint32_t f) {
+    return f < fLog2FTableSize ? table[f] : f * std::log2(double(f));
 }
 
 class SplitEstimator {
@@ -182,21 +187,22 @@ class SplitEstimator {
   private:
     static constexpr std::size_t width = symbolAlphabet + distanceAlphabet;
 
-    static double entropyBits(const std::uint32_t* low, const std::uint32_t* high, std::size_t from,
-                              std::size_t to) {
+    double entropyBits(const std::uint32_t* low, const std::uint32_t* high, std::size_t from,
+                       std::size_t to) const {
         std::uint32_t total = 0;
         double sumFLogF = 0;
         for (std::size_t s = from; s < to; ++s) {
             const std::uint32_t f = high[s] - low[s];
             total += f;
-            sumFLogF += fLog2F(f);
+            sumFLogF += fLog2F(fLogF_, f);
         }
-        return fLog2F(total) - sumFLogF;
+        return fLog2F(fLogF_, total) - sumFLogF;
     }
 
     std::span<const Symbol> symbols_;
     std::size_t grid_;
     std::vector<std::uint32_t> prefix_;
+    const double* fLogF_ = fLog2FTable();
 };
 
 // Where to cut the cells [from, to): the point at which the estimated sizes
