@@ -10,7 +10,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -71,14 +73,12 @@ void markExecutable(const fs::path& file) {
         return;
     }
     fs::perms add = fs::perms::none;
-    if ((now & fs::perms::owner_read) != fs::perms::none) {
-        add |= fs::perms::owner_exec;
-    }
-    if ((now & fs::perms::group_read) != fs::perms::none) {
-        add |= fs::perms::group_exec;
-    }
-    if ((now & fs::perms::others_read) != fs::perms::none) {
-        add |= fs::perms::others_exec;
+    for (const auto& [read, run] : {std::pair{fs::perms::owner_read, fs::perms::owner_exec},
+                                    std::pair{fs::perms::group_read, fs::perms::group_exec},
+                                    std::pair{fs::perms::others_read, fs::perms::others_exec}}) {
+        if ((now & read) != fs::perms::none) {
+            add |= run;
+        }
     }
     fs::permissions(file, add, fs::perm_options::add, error);
 }
