@@ -25,6 +25,47 @@ inline std::string inQuotes(const std::string& s) {
     return '"' + s + '"';
 }
 
+#ifdef _WIN32
+// An inheritable handle to a new file that takes one of zuq's output streams.
+inline HANDLE outputFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Started straight, not through cmd.exe: Wine's cmd now and then fails to
+// start a program that is there, or to open a redirection, while the last
+// run's process is still being torn down. -1 when zuq could not be started.
+inline int runWaited(std::string commandLine, const std::string& outPath,
+                     const std::string& errPath) {
+    HANDLE out = outputFile(outPath);
+    HANDLE err = outputFile(errPath);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    const bool started = out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                         CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    DWORD status = static_cast<DWORD>(-1);
+    if (started) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (HANDLE h : {out, err}) {
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+        }
+    }
+    return static_cast<int>(status);
+}
+#endif
+
 // Runs zuq in the current directory with the arguments, each quoted; its
 // output and errors pass through the files outPath and errPath.
 inline ZuqRun runZuq(const std::vector<std::string>& args, const std::string& outPath,
@@ -33,22 +74,10 @@ inline ZuqRun runZuq(const std::vector<std::string>& args, const std::string& ou
     for (const std::string& arg : args) {
         command += ' ' + inQuotes(arg);
     }
-    command += " > " + inQuotes(hostPath(outPath)) + " 2> " + inQuotes(hostPath(errPath));
 #ifdef _WIN32
-    command = inQuotes(command); // cmd.exe drops the outer quotes of the line
-    // Wine's cmd now and then fails to start a program that is there, while
-    // the last run's process is still being torn down, and says 9009 ("not
-    // recognized"); zuq itself never exits with it, so a few tries tell that
-    // from a real failure.
-    constexpr int commandNotStarted = 9009;
-    int status = commandNotStarted;
-    for (int attempt = 0; attempt < 5 && status == commandNotStarted; ++attempt) {
-        if (attempt > 0) {
-            Sleep(500);
-        }
-        status = std::system(command.c_str());
-    }
+    const int status = runWaited(command, outPath, errPath);
 #else
+    command += " > " + inQuotes(hostPath(outPath)) + " 2> " + inQuotes(hostPath(errPath));
     int status = std::system(command.c_str());
     status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
