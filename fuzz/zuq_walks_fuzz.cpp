@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto archiveSize = static_cast<std::uint32_t>(size);
     std::ostringstream listOut, listErr, testOut, testErr;
     int listed = listArchive(data, archiveSize, listOut, listErr);
-    int tested = testArchive(data, archiveSize, false, testOut, testErr);
+    int tested = testArchive(data, archiveSize, false, 1, testOut, testErr);
 
     if (listed == exitSuccess) {
         if (entryCount(listOut.str()) != entryCount(testOut.str()) || !listErr.str().empty()) {

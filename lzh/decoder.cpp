@@ -240,56 +240,56 @@ constexpr std::uint32_t packDistanceStep(std::uint32_t classIndex, std::uint32_t
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Decoder state: one instance, zero at program start
+// Decoder state: one instance (a thread's), zero at start
 // ---------------------------------------------------------------------------
 
 // The packed data of the current entry. Bytes from packedSize on are never
 // taken from packedData.
-static const unsigned char* packedData;
-static std::uint32_t packedSize;
+static DECODER_STATE const unsigned char* packedData;
+static DECODER_STATE std::uint32_t packedSize;
 // Index of the next packed byte to fetch.
-static std::uint32_t readIndex;
+static DECODER_STATE std::uint32_t readIndex;
 // Zero bytes fetched past packedSize. Together with readIndex and the bits
 // still waiting in bitBuffer, it tells how many bits the decoding really
 // consumed; see streamOverran().
-static std::uint32_t paddingBytes;
+static DECODER_STATE std::uint32_t paddingBytes;
 
 // The next stream bits, the next bit in the most significant position. Only
 // the top bitCount bits count; the bits below them are zero or the stream's
 // following bits, which a refill ORs in again unchanged.
-static std::uint64_t bitBuffer;
-static std::uint32_t bitCount;
+static DECODER_STATE std::uint64_t bitBuffer;
+static DECODER_STATE std::uint32_t bitCount;
 
 // Symbols still to decode in the current block; 0 means a block header comes
 // first. A block count of 0 makes it wrap, as a sound stream never sends.
-static std::uint32_t blockLeft;
+static DECODER_STATE std::uint32_t blockLeft;
 // False from decodeStart until the entry's first block header is read.
-static bool headerSeen;
+static DECODER_STATE bool headerSeen;
 // Bytes of a match still owed after a chunk's end (0 or less: none), and the
 // window position of the next byte to copy.
-static std::int32_t pendingCopy;
-static std::uint32_t copyPos;
+static DECODER_STATE std::int32_t pendingCopy;
+static DECODER_STATE std::uint32_t copyPos;
 
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
-static unsigned char symbolLen[paddedLengths(symbolAlphabet)];
-static Entry symbolTable[(1u << symbolTableBits) + fillStep];
+static DECODER_STATE unsigned char symbolLen[paddedLengths(symbolAlphabet)];
+static DECODER_STATE Entry symbolTable[(1u << symbolTableBits) + fillStep];
 // fillEntries stores fillStep entries at a time from any slot, so the last
 // store may reach fillStep - 1 entries past a table's end.
 static_assert(fillStep * sizeof(Entry) == fillStoreBytes);
 // Length code while a block header is read, then the distance code.
-static unsigned char auxLen[paddedLengths(lengthAlphabet)];
-static Entry auxTable[(1u << auxTableBits) + fillStep];
+static DECODER_STATE unsigned char auxLen[paddedLengths(lengthAlphabet)];
+static DECODER_STATE Entry auxTable[(1u << auxTableBits) + fillStep];
 // The distance code once more, by the same top 8 bits, as distance steps.
-static std::uint32_t distanceSteps[1u << auxTableBits];
+static DECODER_STATE std::uint32_t distanceSteps[1u << auxTableBits];
 // Child links of the tree nodes for codes longer than the direct lookup: a
 // symbol or another node number. The symbol code's nodes are numbered from
 // 510, the small codes' from 19 or 14, so building a small code never touches
 // the symbol code's tree.
-static std::uint16_t treeLeft[treeNodeCount];
-static std::uint16_t treeRight[treeNodeCount];
+static DECODER_STATE std::uint16_t treeLeft[treeNodeCount];
+static DECODER_STATE std::uint16_t treeRight[treeNodeCount];
 
-std::uint32_t decodeError;
-unsigned char decodeWindow[windowSize];
+DECODER_STATE std::uint32_t decodeError;
+DECODER_STATE unsigned char decodeWindow[windowSize];
 
 // ---------------------------------------------------------------------------
 // Hostile input

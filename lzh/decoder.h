@@ -1,11 +1,24 @@
 // The lh5 block decoder: turns the packed data of a compressed archive entry
 // back into the file's bytes, 8192 bytes at a time, in place in decodeWindow.
-// One decoder state for the whole process; not re-entrant.
+// One decoder state for the whole process (a thread in the Linux tools, see
+// decoderPerThread); not re-entrant.
 #pragma once
 
 #include "lzh/lh5_format.h"
 
 #include <cstdint>
+
+// The Linux tools test entries on several threads, so there every thread has
+// a decoder state of its own; thread-local storage costs nothing there. The
+// Windows builds, the setup program among them, keep one plain instance: the
+// toolchain reaches thread-local data through a call at every use.
+#ifdef _WIN32
+#define DECODER_STATE
+inline constexpr bool decoderPerThread = false;
+#else
+#define DECODER_STATE thread_local
+inline constexpr bool decoderPerThread = true;
+#endif
 
 // What the next decodeChunk does first.
 enum DecoderState {
@@ -20,10 +33,10 @@ enum DecoderState {
 // decoding needed more bits than the packed data holds. Never cleared by the
 // decoder: the caller clears it before decodeStart and tests it after every
 // chunk; a chunk decoded while it is set is not to be used.
-extern std::uint32_t decodeError;
+extern DECODER_STATE std::uint32_t decodeError;
 
 // The output buffer of every chunk and the sliding window.
-extern unsigned char decodeWindow[windowSize];
+extern DECODER_STATE unsigned char decodeWindow[windowSize];
 
 // Prepares the decoder for one entry's packed data. Bytes at or past
 // packedSize are never read; the stream behaves as if zeros followed.

@@ -18,8 +18,15 @@ void addListCommand(CLI::App& app);
 void addTestCommand(CLI::App& app);
 void addSetupCommand(CLI::App& app);
 
-// --threads N for the commands that pack: at least 1, default one per core.
-void addThreadsOption(CLI::App& command, unsigned& threads);
+// --threads N: at least 1, default one per core. help says what runs side by
+// side and that the result does not depend on the number.
+void addThreadsOption(CLI::App& command, unsigned& threads, const char* help);
+
+inline constexpr const char* packThreadsHelp =
+    "Files compressed side by side; the archive is the same for any number";
+
+// One thread per core.
+unsigned threadsPerCore();
 
 // Ends the subcommand with the given exit code.
 [[noreturn]] void exitWith(int code);

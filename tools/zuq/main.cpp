@@ -5,7 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <string>
+#include <thread>
 
 void exitWith(int code) {
     throw CLI::RuntimeError(code);
@@ -29,12 +31,14 @@ CLI::Option* addArchiveArgument(CLI::App* command, std::string& path) {
         ->check(CLI::ExistingFile);
 }
 
-void addThreadsOption(CLI::App& command, unsigned& threads) {
-    command
-        .add_option("--threads", threads,
-                    "Files compressed side by side; the archive is the same for any number")
+void addThreadsOption(CLI::App& command, unsigned& threads, const char* help) {
+    command.add_option("--threads", threads, help)
         ->check(CLI::Range(1u, 1024u))
         ->capture_default_str();
+}
+
+unsigned threadsPerCore() {
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 int main(int argc, char** argv) {

@@ -132,7 +132,7 @@ void addPackCommand(CLI::App& app) {
                         "Archive to write; default DIR's name with .zuq, in the current directory");
     command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
     command->add_flag("--store", options->store, "Store every file uncompressed");
-    addThreadsOption(*command, options->threads);
+    addThreadsOption(*command, options->threads, packThreadsHelp);
     command
         ->add_option("--install-dir", options->installDir,
                      "Install directory that names must fit below (trailing backslash "

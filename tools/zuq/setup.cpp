@@ -205,5 +205,5 @@ void addSetupCommand(CLI::App& app) {
     command->add_option("--stub", options->stub,
                         "Build from this stub instead of the one zuq carries");
     command->add_flag("--fast", options->fast, "Faster, slightly weaker compression");
-    addThreadsOption(*command, options->threads);
+    addThreadsOption(*command, options->threads, packThreadsHelp);
 }

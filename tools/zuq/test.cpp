@@ -12,6 +12,7 @@ namespace {
 struct TestOptions {
     std::string archive;
     bool quiet = false;
+    unsigned threads = threadsPerCore();
 };
 
 int runTest(const TestOptions& options) {
@@ -19,7 +20,8 @@ int runTest(const TestOptions& options) {
     if (!archive.openOrComplain(options.archive)) {
         return exitUsage;
     }
-    return testArchive(archive.data(), archive.size(), options.quiet, std::cout, std::cerr);
+    return testArchive(archive.data(), archive.size(), options.quiet, options.threads, std::cout,
+                       std::cerr);
 }
 
 const CommandText testText = {
@@ -35,4 +37,6 @@ void addTestCommand(CLI::App& app) {
     auto [command, options] = addCommand<TestOptions>(app, testText, runTest);
     addArchiveArgument(command, options->archive);
     command->add_flag("-q,--quiet", options->quiet, "Print only damaged entries and the total");
+    addThreadsOption(*command, options->threads,
+                     "Entries decoded side by side; the output is the same for any number");
 }

@@ -10,7 +10,9 @@
 int listArchive(const unsigned char* archive, std::uint32_t size, std::ostream& out,
                 std::ostream& err);
 
-// Decodes every entry and writes nothing. A damaged stream under a sound
-// header is reported and the walk goes on; a bad header ends it.
-int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, std::ostream& out,
-                std::ostream& err);
+// Decodes every entry and writes nothing, entries side by side on up to
+// threads threads (one where the decoder has a single state); the output is
+// the same for any number. A damaged stream under a sound header is reported
+// and the walk goes on; a bad header ends it.
+int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, unsigned threads,
+                std::ostream& out, std::ostream& err);

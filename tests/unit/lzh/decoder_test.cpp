@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+
 namespace {
 
 // Writes symbols into a stream and keeps the bytes they stand for.
@@ -502,4 +506,48 @@ TEST(DecoderStreamEnd, StreamUsingEveryBitIsSound) {
     Lh5Result result = decodeLh5(writer.bytes(), count);
     EXPECT_FALSE(result.damaged);
     EXPECT_EQ(result.output, expected);
+}
+
+// --- threads -----------------------------------------------------------------
+
+// Where the decoder keeps a state per thread, streams decoded side by side
+// never see each other's window, tables or faults.
+TEST(DecoderThreads, EachThreadDecodesItsOwnStream) {
+    if (!decoderPerThread) {
+        GTEST_SKIP() << "this build keeps one decoder state for the process";
+    }
+    auto patterned = [](std::uint32_t seed) {
+        Script s;
+        s.writer.header(6 * windowSize, literalsAnd({3, 100}), {13, 7});
+        for (std::size_t i = 0; i < windowSize; ++i) {
+            s.literal(patternByte(i * seed));
+        }
+        for (std::size_t i = windowSize; i < 6 * windowSize; ++i) {
+            if (i % 5 == 0) {
+                s.match(100, 8191);
+            } else {
+                s.literal(patternByte(i + seed));
+            }
+        }
+        return s;
+    };
+    const Script first = patterned(3);
+    const Script second = patterned(11);
+    const Bytes damaged = {0x00, 0x05, 0xF8, 0x00};
+    std::atomic<int> wrong{0};
+    auto decodeMany = [&](const Script& s, bool withDamaged) {
+        for (int round = 0; round < 20; ++round) {
+            const Lh5Result result = decodeLh5(s.stream(), s.expected.size());
+            if (result.damaged || result.output != s.expected) {
+                ++wrong;
+            }
+            if (withDamaged && !decodeLh5(damaged, 10).damaged) {
+                ++wrong;
+            }
+        }
+    };
+    std::thread other(decodeMany, std::cref(second), true);
+    decodeMany(first, false);
+    other.join();
+    EXPECT_EQ(wrong.load(), 0);
 }

@@ -339,3 +339,35 @@ TEST_F(ZuqCommand, TestReportsEveryDamagedEntry) {
     EXPECT_NE(run.err.find("bad2"), std::string::npos) << run.err;
     EXPECT_EQ(lines(run.out).back(), "2 of 3 entries damaged");
 }
+
+TEST_F(ZuqCommand, TestPrintsTheSameWhateverTheNumberOfThreads) {
+    // Entries of many sizes, damaged ones among them, and a bad header at the
+    // end: the threads finish in any order, the report keeps archive order.
+    const Bytes prose = fixtureSource("prose.txt");
+    Bytes archive;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "entry" + std::to_string(i);
+        if (i % 7 == 3) {
+            appendEntry(archive, name, builderCompressed, Bytes{0x00, 0x05, 0xF8, 0x00}, 10);
+            continue;
+        }
+        Bytes data(prose.begin(), prose.begin() + (prose.size() * (i + 1)) / 40);
+        appendEntry(archive, name, builderCompressed, literalStream(data),
+                    static_cast<std::uint32_t>(data.size()));
+    }
+    archive.insert(archive.end(), 30, 'j');
+    const std::string path = saveArchive(archive);
+    const ZuqRun one = zuq({"test", "--threads", "1", path});
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_EQ(lines(one.out).size(), 34u) << one.out;
+    EXPECT_EQ(lines(one.out).front(), "ok  entry0");
+    EXPECT_EQ(lines(one.err).size(), 7u) << one.err;
+    EXPECT_NE(lines(one.err).front().find("entry3"), std::string::npos) << one.err;
+    EXPECT_NE(lines(one.err).back().find("no entry magic"), std::string::npos) << one.err;
+    for (const char* threads : {"2", "3", "8"}) {
+        const ZuqRun many = zuq({"test", "--threads", threads, path});
+        EXPECT_EQ(many.exitCode, one.exitCode) << threads;
+        EXPECT_EQ(many.out, one.out) << threads;
+        EXPECT_EQ(many.err, one.err) << threads;
+    }
+}
