@@ -65,6 +65,7 @@
 #include <deque>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -133,12 +134,18 @@ inline double fLog2F(const double* table, std::uint32_t f) {
     return f < fLog2FTableSize ? table[f] : f * std::log2(double(f));
 }
 
+// The prefix histograms live in a buffer of the caller's: for a chunk they
+// take some twenty megabytes.
 class SplitEstimator {
   public:
-    SplitEstimator(std::span<const Symbol> symbols, std::uint32_t grid)
+    SplitEstimator(std::span<const Symbol> symbols, std::uint32_t grid,
+                   std::vector<std::uint32_t>& buffer)
         : symbols_(symbols), grid_(grid) {
         const std::size_t points = (symbols.size() + grid - 1) / grid + 1;
-        prefix_.assign(points * width, 0);
+        if (buffer.size() < points * width) {
+            buffer.resize(points * width);
+        }
+        prefix_ = std::span(buffer).first(points * width); // every point is written below
         std::vector<std::uint32_t> running(width, 0);
         for (std::size_t i = 0; i < symbols.size(); ++i) {
             if (i % grid == 0) {
@@ -201,7 +208,7 @@ class SplitEstimator {
 
     std::span<const Symbol> symbols_;
     std::size_t grid_;
-    std::vector<std::uint32_t> prefix_;
+    std::span<std::uint32_t> prefix_;
     const double* fLogF_ = fLog2FTable();
 };
 
@@ -241,12 +248,13 @@ std::size_t bestCut(const SplitEstimator& estimator, std::size_t coarseCuts, std
 // and headers planned in full) beat the whole's by blockCostBits, then each
 // half the same way. The ranges wait on a stack of their own, not the call stack: a long
 // run of small blocks must not exhaust it.
-std::vector<std::size_t> splitBlocks(std::span<const Symbol> symbols, SplitSettings settings) {
+std::vector<std::size_t> splitBlocks(std::span<const Symbol> symbols, SplitSettings settings,
+                                     std::vector<std::uint32_t>& prefixBuffer) {
     std::vector<std::size_t> bounds{0};
     if (symbols.empty()) {
         return bounds;
     }
-    const SplitEstimator estimator(symbols, settings.grid);
+    const SplitEstimator estimator(symbols, settings.grid, prefixBuffer);
     struct Range {
         std::size_t from, to;
         std::uint64_t bits;
@@ -296,6 +304,59 @@ std::uint32_t bytesCovered(std::span<const Symbol> symbols) {
     return bytes;
 }
 
+// ---- Working memory ---------------------------------------------------------------------
+//
+// A chunk is encoded in some tens of megabytes: its match table, the parse's
+// costs, the split's prefix histograms. Fresh pages for every chunk cost more
+// in page faults and zeroing than the splitting itself, so each chunk
+// borrows a set that earlier chunks (on any thread) used and gives it back.
+// The pool keeps as many sets as chunks were ever encoded at once.
+
+struct ChunkMemory {
+    MatchTable matches;
+    ParseBuffers parse;
+    std::vector<std::uint32_t> splitPrefix;
+    std::vector<Symbol> symbols;   // the chunk's parse
+    std::vector<Symbol> block;     // one block's best parse so far
+    std::vector<Symbol> candidate; // and its reparse
+};
+
+class BorrowedMemory {
+  public:
+    BorrowedMemory() {
+        std::lock_guard lock(poolMutex());
+        if (!pool().empty()) {
+            memory_ = std::move(pool().back());
+            pool().pop_back();
+        }
+        if (!memory_) {
+            memory_ = std::make_unique<ChunkMemory>();
+        }
+    }
+    ~BorrowedMemory() {
+        std::lock_guard lock(poolMutex());
+        pool().push_back(std::move(memory_));
+    }
+    BorrowedMemory(const BorrowedMemory&) = delete;
+    BorrowedMemory& operator=(const BorrowedMemory&) = delete;
+
+    ChunkMemory* operator->() {
+        return memory_.get();
+    }
+
+  private:
+    static std::vector<std::unique_ptr<ChunkMemory>>& pool() {
+        static std::vector<std::unique_ptr<ChunkMemory>> sets;
+        return sets;
+    }
+    static std::mutex& poolMutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+
+    std::unique_ptr<ChunkMemory> memory_;
+};
+
 // ---- Strong level -------------------------------------------------------------------------
 
 // Encodes the chunk [begin, end) of the input on its own: its matches reach
@@ -311,21 +372,24 @@ class StrongChunk {
         for (std::uint32_t pos = begin_ - std::min(begin_, windowSize); pos < begin_; ++pos) {
             finder_.skip(pos);
         }
-        matches_.collect(finder_, begin_, end_, settings_.niceLength);
-        std::vector<Symbol> symbols;
+        memory_->matches.collect(finder_, begin_, end_, settings_.niceLength);
+        std::vector<Symbol>& symbols = memory_->symbols;
+        symbols.clear();
         // The guessed prices only start things off: a parse of the chunk's
         // head under them gives the codes the whole chunk is parsed under.
         const std::uint32_t headEnd = std::min(end_, begin_ + settings_.primingBytes);
-        parseOptimal(input_, begin_, headEnd, matches_, startingPrices(), symbols);
+        parseOptimal(input_, begin_, headEnd, memory_->matches, startingPrices(), memory_->parse,
+                     symbols);
         const Prices prices = pricesFromPlan(planBlock(histogramOf(symbols)));
         symbols.clear();
-        parseOptimal(input_, begin_, end_, matches_, prices, symbols);
-        const std::vector<std::size_t> bounds = splitBlocks(symbols, settings_.split);
+        parseOptimal(input_, begin_, end_, memory_->matches, prices, memory_->parse, symbols);
+        const std::vector<std::size_t> bounds =
+            splitBlocks(symbols, settings_.split, memory_->splitPrefix);
         std::uint32_t blockBegin = begin_;
         for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
             const auto slice = std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]);
             const std::uint32_t blockEnd = blockBegin + bytesCovered(slice);
-            encodeBlock(blockBegin, blockEnd, std::vector<Symbol>(slice.begin(), slice.end()));
+            encodeBlock(blockBegin, blockEnd, slice);
             blockBegin = blockEnd;
         }
         return std::move(writer_);
@@ -333,9 +397,11 @@ class StrongChunk {
 
   private:
     // Reparses the block under its own codes while that makes it smaller.
-    void encodeBlock(std::uint32_t begin, std::uint32_t end, std::vector<Symbol> symbols) {
+    void encodeBlock(std::uint32_t begin, std::uint32_t end, std::span<const Symbol> parsed) {
+        std::vector<Symbol>& symbols = memory_->block;
+        std::vector<Symbol>& candidate = memory_->candidate;
+        symbols.assign(parsed.begin(), parsed.end());
         BlockPlan plan = planBlock(histogramOf(symbols));
-        std::vector<Symbol> candidate;
         for (unsigned round = 0; round < settings_.refineRounds; ++round) {
             // The first rounds price by the symbols' plain statistics: whole
             // bits of code length would lock the parse in too early.
@@ -343,7 +409,7 @@ class StrongChunk {
                                       ? pricesFromHistogram(histogramOf(symbols))
                                       : pricesFromPlan(plan);
             candidate.clear();
-            parseOptimal(input_, begin, end, matches_, prices, candidate);
+            parseOptimal(input_, begin, end, memory_->matches, prices, memory_->parse, candidate);
             if (candidate.size() > maxBlockSymbols) {
                 break;
             }
@@ -365,7 +431,7 @@ class StrongChunk {
     std::span<const std::uint8_t> input_;
     std::uint32_t begin_, end_;
     TreeMatchFinder finder_;
-    MatchTable matches_;
+    BorrowedMemory memory_;
     BitWriter writer_;
 };
 
@@ -379,7 +445,9 @@ BitWriter encodeFastChunk(std::span<const std::uint8_t> input, std::uint32_t beg
     std::vector<Symbol> symbols;
     parser.parse(end, symbols);
     BitWriter writer;
-    const std::vector<std::size_t> bounds = splitBlocks(symbols, settings.split);
+    BorrowedMemory memory;
+    const std::vector<std::size_t> bounds =
+        splitBlocks(symbols, settings.split, memory->splitPrefix);
     for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
         emitSymbols(writer, std::span(symbols).subspan(bounds[b], bounds[b + 1] - bounds[b]));
     }

@@ -107,11 +107,16 @@ void MatchTable::collect(TreeMatchFinder& finder, std::uint32_t begin, std::uint
 // ---- Optimal parse ---------------------------------------------------------------------
 
 void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::uint32_t end,
-                  const MatchTable& matches, const Prices& prices, std::vector<Symbol>& out) {
+                  const MatchTable& matches, const Prices& prices, ParseBuffers& buffers,
+                  std::vector<Symbol>& out) {
     const std::uint32_t n = end - begin;
     constexpr std::uint32_t unreached = std::numeric_limits<std::uint32_t>::max();
-    std::vector<std::uint32_t> cost(n + 1, unreached);
-    std::vector<Symbol> arrival(n + 1); // the last symbol of the cheapest path to each position
+    std::vector<std::uint32_t>& cost = buffers.cost;
+    std::vector<Symbol>& arrival = buffers.arrival;
+    cost.assign(n + 1, unreached);
+    if (arrival.size() < n + 1) {
+        arrival.resize(n + 1); // each position's arrival is written when its cost is
+    }
     cost[0] = 0;
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint32_t here = cost[i];

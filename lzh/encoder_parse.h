@@ -51,10 +51,18 @@ class MatchTable {
     std::vector<Match> matches_;
 };
 
+// What parseOptimal works in: a cost and an arrival per position. Kept
+// from parse to parse, so that its pages stay mapped.
+struct ParseBuffers {
+    std::vector<std::uint32_t> cost;
+    std::vector<Symbol> arrival; // the last symbol of the cheapest path to each position
+};
+
 // The cheapest parse of data[begin, end) under the prices, using the
 // table's matches cut at end.
 void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::uint32_t end,
-                  const MatchTable& matches, const Prices& prices, std::vector<Symbol>& out);
+                  const MatchTable& matches, const Prices& prices, ParseBuffers& buffers,
+                  std::vector<Symbol>& out);
 
 // Lazy matching: a match is taken unless one of the next two positions
 // starts one that saves more.
