@@ -106,13 +106,40 @@ void MatchTable::collect(TreeMatchFinder& finder, std::uint32_t begin, std::uint
 
 // ---- Optimal parse ---------------------------------------------------------------------
 
+namespace {
+
+constexpr std::uint32_t arrivalOf(Symbol symbol) {
+    return symbol.code | std::uint32_t{symbol.distance} << 16;
+}
+
+constexpr Symbol symbolOf(std::uint32_t arrival) {
+    return {static_cast<std::uint16_t>(arrival), static_cast<std::uint16_t>(arrival >> 16)};
+}
+
+// Offers the lengths [from, to] of one match: a length arrives at the cost
+// base plus its symbol's price, and takes the place of a dearer arrival, not
+// of an equally cheap one. Without branches, so that it is vectorized: long
+// matches offer up to 256 lengths at every position.
+void offerLengths(std::uint32_t* __restrict cost, std::uint32_t* __restrict arrival,
+                  const std::uint32_t* __restrict symbolPrices, unsigned from, unsigned to,
+                  std::uint32_t base, std::uint32_t distanceField) {
+    for (unsigned length = from; length <= to; ++length) {
+        const std::uint32_t total = base + symbolPrices[length + matchSymbolBias];
+        const bool cheaper = total < cost[length];
+        cost[length] = cheaper ? total : cost[length];
+        arrival[length] = cheaper ? (length + matchSymbolBias) | distanceField : arrival[length];
+    }
+}
+
+} // namespace
+
 void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::uint32_t end,
                   const MatchTable& matches, const Prices& prices, ParseBuffers& buffers,
                   std::vector<Symbol>& out) {
     const std::uint32_t n = end - begin;
     constexpr std::uint32_t unreached = std::numeric_limits<std::uint32_t>::max();
     std::vector<std::uint32_t>& cost = buffers.cost;
-    std::vector<Symbol>& arrival = buffers.arrival;
+    std::vector<std::uint32_t>& arrival = buffers.arrival;
     cost.assign(n + 1, unreached);
     if (arrival.size() < n + 1) {
         arrival.resize(n + 1); // each position's arrival is written when its cost is
@@ -123,7 +150,7 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
         const std::uint8_t byte = data[begin + i];
         if (here + prices.symbols[byte] < cost[i + 1]) {
             cost[i + 1] = here + prices.symbols[byte];
-            arrival[i + 1] = literalSymbol(byte);
+            arrival[i + 1] = arrivalOf(literalSymbol(byte));
         }
         const unsigned remaining = std::min(n - i, maxMatch);
         unsigned covered = minMatch - 1; // lengths up to here are priced already
@@ -133,20 +160,15 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
                 break; // the rest is cut at the range's end as well
             }
             const std::uint32_t base = here + prices.distance(match.distance - 1u);
-            for (unsigned length = covered + 1; length <= top; ++length) {
-                const std::uint32_t total = base + prices.symbols[length + matchSymbolBias];
-                if (total < cost[i + length]) {
-                    cost[i + length] = total;
-                    arrival[i + length] = matchSymbol(length, match.distance);
-                }
-            }
+            offerLengths(&cost[i], &arrival[i], prices.symbols.data(), covered + 1, top, base,
+                         arrivalOf(matchSymbol(minMatch, match.distance)) & 0xFFFF0000u);
             covered = top;
         }
     }
 
     const std::size_t first = out.size();
     for (std::uint32_t i = n; i > 0;) {
-        const Symbol symbol = arrival[i];
+        const Symbol symbol = symbolOf(arrival[i]);
         out.push_back(symbol);
         i -= symbol.code < 256 ? 1 : symbol.code - matchSymbolBias;
     }

@@ -55,7 +55,9 @@ class MatchTable {
 // from parse to parse, so that its pages stay mapped.
 struct ParseBuffers {
     std::vector<std::uint32_t> cost;
-    std::vector<Symbol> arrival; // the last symbol of the cheapest path to each position
+    // The last symbol of the cheapest path to each position, as
+    // code | distance << 16: one word, so that choosing it needs no branch.
+    std::vector<std::uint32_t> arrival;
 };
 
 // The cheapest parse of data[begin, end) under the prices, using the
