@@ -205,10 +205,12 @@ PackedEntry packFile(const SourceFile& file, PackLevel level, lzh::CoreBudget& c
 // not depend on the number of threads.
 //
 // Memory stays bounded by a window: a file is started only while fewer than
-// two per thread wait to be written, and while the files in flight hold at
-// most inFlightBudget bytes between them (a larger file goes alone). A fault
-// stops the start of any later file; the writer reaches it after the entries
-// before it, so the first fault in archive order is the one reported.
+// sixteen per thread wait to be written (so that the other threads go on
+// with small files while one packs a large one), and while the files in
+// flight hold at most inFlightBudget bytes between them (a larger file goes
+// alone). A fault stops the start of any later file; the writer reaches it
+// after the entries before it, so the first fault in archive order is the
+// one reported.
 //
 // The threads share one budget of cores with the encoder: a worker holds a
 // core while it packs, and the encoder lends any core left over (fewer
@@ -221,7 +223,7 @@ class EntryPipeline {
     EntryPipeline(const std::vector<SourceFile>& files, PackLevel level, unsigned threads)
         : files_(files), level_(level), cores_(std::max(1u, threads)), end_(files.size()) {
         const std::size_t workers = std::max<std::size_t>(1, std::min<std::size_t>(threads, end_));
-        window_ = 2 * workers;
+        window_ = 16 * workers;
         for (std::size_t i = 0; i < workers; ++i) {
             try {
                 workers_.emplace_back([this] { work(); });
