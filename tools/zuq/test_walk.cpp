@@ -45,6 +45,7 @@ std::vector<Verdict> walkHeaders(const unsigned char* archive, std::uint32_t siz
 // Decodes the entries on worker threads, each with a decoder of its own, and
 // hands the verdicts over in archive order as they come in. The largest
 // entries go first, so that no thread is left with a large one at the end.
+// With one thread, the caller's thread decodes each entry as it asks for it.
 class Verifier {
   public:
     Verifier(const unsigned char* archive, std::uint32_t size, std::vector<Verdict>& entries,
@@ -57,7 +58,7 @@ class Verifier {
         std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
             return entries[a].header.unpackedSize > entries[b].header.unpackedSize;
         });
-        for (unsigned i = 0; i < threads; ++i) {
+        for (unsigned i = 0; threads > 1 && i < threads; ++i) {
             workers_.emplace_back([this] { work(); });
         }
     }
@@ -68,19 +69,26 @@ class Verifier {
         }
     }
     const Verdict& waitFor(std::size_t i) {
+        if (workers_.empty()) {
+            decode(entries_[i]);
+            return entries_[i];
+        }
         std::unique_lock lock(mutex_);
         decoded_.wait(lock, [&] { return done_[i]; });
         return entries_[i];
     }
 
   private:
+    void decode(Verdict& v) const {
+        if (v.result != verifyBadHeader) {
+            v.result = verifyEntry(archive_, size_, v.offset, &v.header, &v.fault);
+        }
+    }
+
     void work() {
         for (std::size_t taken; (taken = next_++) < order_.size();) {
             const std::size_t i = order_[taken];
-            Verdict& v = entries_[i];
-            if (v.result != verifyBadHeader) {
-                v.result = verifyEntry(archive_, size_, v.offset, &v.header, &v.fault);
-            }
+            decode(entries_[i]);
             std::lock_guard lock(mutex_);
             done_[i] = true;
             decoded_.notify_all();
