@@ -442,10 +442,11 @@ BitWriter encodeFastChunk(std::span<const std::uint8_t> input, std::uint32_t beg
     const FastSettings settings;
     LazyParser parser(input.first(end), settings.searchDepth);
     parser.start(begin);
-    std::vector<Symbol> symbols;
+    BorrowedMemory memory;
+    std::vector<Symbol>& symbols = memory->symbols;
+    symbols.clear();
     parser.parse(end, symbols);
     BitWriter writer;
-    BorrowedMemory memory;
     const std::vector<std::size_t> bounds =
         splitBlocks(symbols, settings.split, memory->splitPrefix);
     for (std::size_t b = 0; b + 1 < bounds.size(); ++b) {
