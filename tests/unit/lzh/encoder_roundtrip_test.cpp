@@ -167,6 +167,22 @@ TEST_P(EncoderRoundTrip, SameInputSameStream) {
     EXPECT_EQ(lzh::encode(data, GetParam()), lzh::encode(data, GetParam()));
 }
 
+// The encoder keeps its working memory from input to input: what a larger,
+// different input left in it never reaches the next stream.
+TEST_P(EncoderRoundTrip, WorkingMemoryLeftByOtherInputsChangesNothing) {
+    const Bytes small = wordSoup(40000, 8);
+    const Bytes first = lzh::encode(small, GetParam());
+    Bytes large = periodic(600000, 3000, 9);
+    const Bytes random = noise(500000, 10);
+    large.insert(large.end(), random.begin(), random.end());
+    lzh::CoreBudget two(2);
+    ASSERT_FALSE(lzh::encode(large, GetParam(), &two).empty());
+    EXPECT_TRUE(lzh::encode(small, GetParam()) == first);
+    const Lh5Result result = decodeLh5(first, small.size());
+    ASSERT_FALSE(result.damaged);
+    EXPECT_TRUE(result.output == small);
+}
+
 TEST(EncoderLevels, StrongIsNoLargerThanFastOnText) {
     Bytes data = sourceFile("lzh/decoder.cpp");
     const Bytes more = sourceFile("lzh/encoder.cpp");
