@@ -324,18 +324,19 @@ struct ChunkMemory {
 class BorrowedMemory {
   public:
     BorrowedMemory() {
-        std::lock_guard lock(poolMutex());
-        if (!pool().empty()) {
-            memory_ = std::move(pool().back());
-            pool().pop_back();
-        }
-        if (!memory_) {
+        Pool& pool = thePool();
+        std::lock_guard lock(pool.mutex);
+        if (pool.sets.empty()) {
             memory_ = std::make_unique<ChunkMemory>();
+        } else {
+            memory_ = std::move(pool.sets.back());
+            pool.sets.pop_back();
         }
     }
     ~BorrowedMemory() {
-        std::lock_guard lock(poolMutex());
-        pool().push_back(std::move(memory_));
+        Pool& pool = thePool();
+        std::lock_guard lock(pool.mutex);
+        pool.sets.push_back(std::move(memory_));
     }
     BorrowedMemory(const BorrowedMemory&) = delete;
     BorrowedMemory& operator=(const BorrowedMemory&) = delete;
@@ -345,13 +346,13 @@ class BorrowedMemory {
     }
 
   private:
-    static std::vector<std::unique_ptr<ChunkMemory>>& pool() {
-        static std::vector<std::unique_ptr<ChunkMemory>> sets;
-        return sets;
-    }
-    static std::mutex& poolMutex() {
-        static std::mutex mutex;
-        return mutex;
+    struct Pool {
+        std::mutex mutex;
+        std::vector<std::unique_ptr<ChunkMemory>> sets;
+    };
+    static Pool& thePool() {
+        static Pool pool;
+        return pool;
     }
 
     std::unique_ptr<ChunkMemory> memory_;

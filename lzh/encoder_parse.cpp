@@ -118,16 +118,17 @@ constexpr Symbol symbolOf(std::uint32_t arrival) {
 
 // Offers the lengths [from, to] of one match: a length arrives at the cost
 // base plus its symbol's price, and takes the place of a dearer arrival, not
-// of an equally cheap one. Without branches, so that it is vectorized: long
+// of an equally cheap one. A length's arrival is the match's arrival at
+// length 0 plus the length. Without branches, so that it is vectorized: long
 // matches offer up to 256 lengths at every position.
 void offerLengths(std::uint32_t* __restrict cost, std::uint32_t* __restrict arrival,
                   const std::uint32_t* __restrict symbolPrices, unsigned from, unsigned to,
-                  std::uint32_t base, std::uint32_t distanceField) {
+                  std::uint32_t base, std::uint32_t lengthZeroArrival) {
     for (unsigned length = from; length <= to; ++length) {
         const std::uint32_t total = base + symbolPrices[length + matchSymbolBias];
         const bool cheaper = total < cost[length];
         cost[length] = cheaper ? total : cost[length];
-        arrival[length] = cheaper ? (length + matchSymbolBias) | distanceField : arrival[length];
+        arrival[length] = cheaper ? lengthZeroArrival + length : arrival[length];
     }
 }
 
@@ -168,7 +169,7 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
             }
             const std::uint32_t base = here + prices.distance(match.distance - 1u);
             offerLengths(&cost[i], &arrival[i], prices.symbols.data(), covered + 1, top, base,
-                         arrivalOf(matchSymbol(minMatch, match.distance)) & 0xFFFF0000u);
+                         arrivalOf(matchSymbol(0, match.distance)));
             covered = top;
         }
     }

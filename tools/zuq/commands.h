@@ -25,9 +25,6 @@ void addThreadsOption(CLI::App& command, unsigned& threads, const char* help);
 inline constexpr const char* packThreadsHelp =
     "Files compressed side by side; the archive is the same for any number";
 
-// One thread per core.
-unsigned threadsPerCore();
-
 // Ends the subcommand with the given exit code.
 [[noreturn]] void exitWith(int code);
 

@@ -5,9 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <string>
-#include <thread>
 
 void exitWith(int code) {
     throw CLI::RuntimeError(code);
@@ -35,10 +33,6 @@ void addThreadsOption(CLI::App& command, unsigned& threads, const char* help) {
     command.add_option("--threads", threads, help)
         ->check(CLI::Range(1u, 1024u))
         ->capture_default_str();
-}
-
-unsigned threadsPerCore() {
-    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 int main(int argc, char** argv) {

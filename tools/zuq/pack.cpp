@@ -36,7 +36,7 @@ struct PackOptions {
     std::string installDir = typicalInstallDir;
     bool fast = false;
     bool store = false;
-    unsigned threads = defaultPackThreads();
+    unsigned threads = threadsPerCore();
 };
 
 std::string archivePath(const PackOptions& options) {

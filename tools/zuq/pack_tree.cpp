@@ -320,7 +320,7 @@ class EntryPipeline {
 
 } // namespace
 
-unsigned defaultPackThreads() {
+unsigned threadsPerCore() {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
@@ -331,7 +331,7 @@ bool writeEntries(const Collection& found, PackLevel level, unsigned threads, st
         totalBytes += file.size;
     }
     ProgressBar bar(found.files.size(), totalBytes);
-    EntryPipeline pipeline(found.files, level, threads == 0 ? defaultPackThreads() : threads);
+    EntryPipeline pipeline(found.files, level, threads == 0 ? threadsPerCore() : threads);
     std::uint32_t lastPackedSize = 0;
     for (const SourceFile& file : found.files) {
         // The file about to be packed counts from now on, as in extraction.

@@ -37,11 +37,11 @@ struct PackTotals {
 Collection collectFiles(const std::filesystem::path& dir, std::size_t installDirLength,
                         std::vector<std::filesystem::path> excluded);
 
-// The threads a pack uses unless told: one per core.
-unsigned defaultPackThreads();
+// What --threads gives unless told: one thread per core.
+unsigned threadsPerCore();
 
 // Writes the entries of the collected files to out, compressing on threads
-// threads (0: defaultPackThreads()); the bytes do not depend on it. On
+// threads (0: threadsPerCore()); the bytes do not depend on it. On
 // failure says why in fault: the first fault in archive order. A progress bar
 // is drawn on a terminal.
 bool writeEntries(const Collection& found, PackLevel level, unsigned threads, std::ostream& out,

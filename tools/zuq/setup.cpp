@@ -25,7 +25,7 @@ struct SetupOptions {
     std::string files;
     std::string stub;
     bool fast = false;
-    unsigned threads = defaultPackThreads();
+    unsigned threads = threadsPerCore();
 };
 
 std::vector<std::uint8_t> stubBytes(const SetupOptions& options) {

@@ -1,6 +1,7 @@
 // zuq test ARCHIVE: decodes every entry in memory and writes nothing.
 #include "tools/zuq/archive_file.h"
 #include "tools/zuq/commands.h"
+#include "tools/zuq/pack_tree.h"
 #include "tools/zuq/walks.h"
 
 #include <iostream>

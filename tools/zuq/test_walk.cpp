@@ -10,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -22,23 +23,23 @@ struct Verdict {
     std::int32_t result;
 };
 
-// The entries' offsets up to the end of the archive or the first bad header,
-// whose verdict comes last.
+// The entries up to the end of the archive or the first bad header, whose
+// verdict comes last.
 std::vector<Verdict> walkHeaders(const unsigned char* archive, std::uint32_t size) {
     std::vector<Verdict> entries;
-    for (std::uint32_t offset = 0;;) {
-        Verdict v{};
-        v.offset = offset;
-        const HeaderResult read = readEntryHeader(archive, size, offset, &v.header, &v.fault);
+    EntryWalk walk;
+    startEntryWalk(&walk, archive, size);
+    for (;;) {
+        const std::uint32_t offset = walk.offset;
+        const HeaderResult read = readNextEntry(&walk);
         if (read == headerEndOfArchive) {
             return entries;
         }
-        v.result = read == headerBad ? verifyBadHeader : 0;
-        entries.push_back(v);
+        entries.push_back(
+            {offset, walk.header, walk.fault, read == headerBad ? verifyBadHeader : 0});
         if (read == headerBad) {
             return entries;
         }
-        offset = v.header.nextOffset;
     }
 }
 
@@ -52,9 +53,7 @@ class Verifier {
              unsigned threads)
         : archive_(archive), size_(size), entries_(entries), done_(entries.size(), false),
           order_(entries.size()) {
-        for (std::size_t i = 0; i < order_.size(); ++i) {
-            order_[i] = i;
-        }
+        std::iota(order_.begin(), order_.end(), std::size_t{0});
         std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
             return entries[a].header.unpackedSize > entries[b].header.unpackedSize;
         });
@@ -120,19 +119,18 @@ int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, un
     std::uint64_t damaged = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Verdict& v = verifier.waitFor(i);
-        if (v.result == verifyBadHeader) {
+        if (v.result == verifyBadHeader || v.result == verifyDamagedStream) {
             out.flush();
             err << "zuq: " << describeEntry(v.offset, v.header.name) << ": "
                 << entryFaultText(v.fault) << '\n';
+        }
+        if (v.result == verifyBadHeader) {
             return exitEntryFailed;
         }
         ++count;
         if (v.result == verifyDamagedStream) {
             // The header is sound, so the walk goes on to the next entry.
             ++damaged;
-            out.flush();
-            err << "zuq: " << describeEntry(v.offset, v.header.name) << ": "
-                << entryFaultText(v.fault) << '\n';
         } else if (!quiet) {
             out << "ok  " << printable(v.header.name) << '\n';
         }
