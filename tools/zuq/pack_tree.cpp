@@ -17,11 +17,17 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <span>
 #include <thread>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -151,26 +157,72 @@ void checkNames(Collection& found, std::size_t installDirLength) {
     }
 }
 
-bool readWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        return false;
+// A file's bytes as read. The buffer is not cleared first, since the read
+// fills it; a large one is put on huge pages where the system offers them,
+// so that reading it costs a few page faults, not one per 4 KiB.
+class FileBytes {
+  public:
+    bool read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        if (!in) {
+            return false;
+        }
+        const std::streamoff size = in.tellg();
+        if (size < 0 || !allocate(static_cast<std::size_t>(size))) {
+            return false;
+        }
+        in.seekg(0);
+        in.read(reinterpret_cast<char*>(data_.get()), size);
+        return static_cast<bool>(in) || size_ == 0;
     }
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        return false;
+    std::span<const std::uint8_t> bytes() const {
+        return {data_.get(), size_};
     }
-    bytes.resize(static_cast<std::size_t>(size));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    return static_cast<bool>(in) || bytes.empty();
-}
+    void release() {
+        data_.reset();
+        size_ = 0;
+    }
+
+  private:
+    static constexpr std::size_t hugePage = std::size_t{2} << 20;
+
+    bool allocate(std::size_t size) {
+        std::uint8_t* p = nullptr;
+#ifdef __linux__
+        if (size >= hugePage) {
+            p = static_cast<std::uint8_t*>(
+                std::aligned_alloc(hugePage, (size + hugePage - 1) / hugePage * hugePage));
+            if (p) {
+                madvise(p, size, MADV_HUGEPAGE); // only a hint: without it, plain pages
+            }
+        }
+#endif
+        if (!p) {
+            p = static_cast<std::uint8_t*>(std::malloc(size ? size : 1));
+        }
+        data_.reset(p);
+        size_ = p ? size : 0;
+        return p != nullptr;
+    }
+
+    struct Free {
+        void operator()(std::uint8_t* p) const {
+            std::free(p);
+        }
+    };
+    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::size_t size_ = 0;
+};
 
 // One entry on its way from its file to the archive: the bytes that follow
 // its header, or why it cannot be packed.
 struct PackedEntry {
-    std::vector<std::uint8_t> body; // the lh5 stream, or the file's bytes when stored
-    std::uint64_t size = 0;         // the file's own bytes
+    std::vector<std::uint8_t> packed; // the lh5 stream, when compressed
+    FileBytes file;                   // the file's bytes, when stored
+    std::span<const std::uint8_t> body() const {
+        return compressed ? std::span<const std::uint8_t>(packed) : file.bytes();
+    }
+    std::uint64_t size = 0; // the file's own bytes
     bool compressed = false;
     std::string fault;
     std::exception_ptr failure; // thrown by the encoder, rethrown in archive order
@@ -180,23 +232,26 @@ struct PackedEntry {
 // soon as the stream is smaller, so a file is never held twice.
 PackedEntry packFile(const SourceFile& file, PackLevel level, lzh::CoreBudget& cores) {
     PackedEntry entry;
-    std::vector<std::uint8_t> data;
-    if (!readWholeFile(file.path, data)) {
+    if (!entry.file.read(file.path)) {
         entry.fault = file.name + ": cannot read the file";
         return entry;
     }
+    const std::span<const std::uint8_t> data = entry.file.bytes();
     if (data.size() > largestEntryFile) {
         entry.fault = file.name + ": grew to 4 GiB or more while being packed";
         return entry;
     }
     entry.size = data.size();
-    std::vector<std::uint8_t> packed;
     if (level != PackLevel::store && !data.empty() && data.size() <= lzh::largestInput) {
-        packed = lzh::encode(
+        entry.packed = lzh::encode(
             data, level == PackLevel::fast ? lzh::Effort::fast : lzh::Effort::strong, &cores);
     }
-    entry.compressed = !packed.empty() && packed.size() < data.size();
-    entry.body = entry.compressed ? std::move(packed) : std::move(data);
+    entry.compressed = !entry.packed.empty() && entry.packed.size() < data.size();
+    if (entry.compressed) {
+        entry.file.release();
+    } else {
+        entry.packed = {};
+    }
     return entry;
 }
 
@@ -344,19 +399,19 @@ bool writeEntries(const Collection& found, PackLevel level, unsigned threads, st
             fault = entry.fault;
             return false;
         }
-        const auto bodySize = static_cast<std::uint32_t>(entry.body.size());
+        const auto bodySize = static_cast<std::uint32_t>(entry.body().size());
         const std::vector<unsigned char> header =
             makeEntryHeader(file.name, entry.compressed ? methodCompressed : methodStored, bodySize,
                             static_cast<std::uint32_t>(entry.size));
-        totals.bytesOut += header.size() + entry.body.size();
+        totals.bytesOut += header.size() + entry.body().size();
         if (totals.bytesOut + closingPaddingAfter(bodySize) > largestArchive) {
             fault = file.name + ": the archive would grow past 2 GiB, more than the setup reads";
             return false;
         }
         out.write(reinterpret_cast<const char*>(header.data()),
                   static_cast<std::streamsize>(header.size()));
-        out.write(reinterpret_cast<const char*>(entry.body.data()),
-                  static_cast<std::streamsize>(entry.body.size()));
+        out.write(reinterpret_cast<const char*>(entry.body().data()),
+                  static_cast<std::streamsize>(entry.body().size()));
         lastPackedSize = bodySize;
         ++totals.entries;
         totals.bytesIn += entry.size;

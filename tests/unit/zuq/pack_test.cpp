@@ -121,6 +121,27 @@ TEST_F(ZuqPack, ExtractGivesBackTheTree) {
     EXPECT_EQ(countTreeEntries(scratch.join("dest")), countTreeEntries(scratch.join("src")));
 }
 
+// Files of a few megabytes are read into buffers of their own kind (on huge
+// pages where the system has them): a stored one and a compressed one, each
+// not a whole number of pages long, come back byte for byte.
+TEST_F(ZuqPack, LargeFilesComeBackWhole) {
+    const std::size_t size = (std::size_t{5} << 20) + 4321;
+    put("src\\program.bin", noise(size, 3));
+    put("src\\manual.txt", prose(size + 17));
+    ASSERT_EQ(zuq({"pack", "--fast", path("src"), path("out.zuq")}).exitCode, 0);
+    const std::vector<Listed> entries = walkArchive(readFile(scratch.join("out.zuq")));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].method, methodCompressed); // manual.txt
+    EXPECT_EQ(entries[1].method, methodStored);     // program.bin
+    const ZuqRun extract = zuq({"extract", "-q", path("out.zuq"), path("dest")});
+    ASSERT_EQ(extract.exitCode, 0) << extract.err;
+    for (const char* file : {"program.bin", "manual.txt"}) {
+        EXPECT_EQ(readFile(scratch.join(std::string("dest\\") + file)),
+                  readFile(scratch.join(std::string("src\\") + file)))
+            << file;
+    }
+}
+
 TEST_F(ZuqPack, FilesBeforeFoldersEachByNameRegardlessOfCase) {
     makeProduct("src");
     ASSERT_EQ(zuq({"pack", path("src"), "-o", path("out.zuq")}).exitCode, 0);
