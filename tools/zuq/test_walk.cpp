@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <numeric>
 #include <thread>
@@ -43,38 +43,42 @@ std::vector<Verdict> walkHeaders(const unsigned char* archive, std::uint32_t siz
     }
 }
 
-// Decodes the entries on worker threads, each with a decoder of its own, and
-// hands the verdicts over in archive order as they come in. The largest
-// entries go first, so that no thread is left with a large one at the end.
-// With one thread, the caller's thread decodes each entry as it asks for it.
+// Decodes the entries on `threads` threads, each with a decoder of its own;
+// the largest go first, so that no thread is left with a large one at the
+// end. Whichever thread finishes the entry the report waits for reports it
+// and every finished one after it: verdicts come out in archive order as
+// soon as they can, with no thread woken for each one. One thread is the
+// caller's own, in archive order.
 class Verifier {
   public:
+    using Report = std::function<void(const Verdict&)>;
+
     Verifier(const unsigned char* archive, std::uint32_t size, std::vector<Verdict>& entries,
-             unsigned threads)
-        : archive_(archive), size_(size), entries_(entries), done_(entries.size(), false),
-          order_(entries.size()) {
+             Report report)
+        : archive_(archive), size_(size), entries_(entries), report_(std::move(report)),
+          done_(entries.size(), false), order_(entries.size()) {
         std::iota(order_.begin(), order_.end(), std::size_t{0});
-        std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-            return entries[a].header.unpackedSize > entries[b].header.unpackedSize;
-        });
-        for (unsigned i = 0; threads > 1 && i < threads; ++i) {
-            workers_.emplace_back([this] { work(); });
-        }
     }
-    ~Verifier() {
-        next_ = entries_.size(); // a walk cut short leaves the rest undecoded
-        for (std::thread& worker : workers_) {
+
+    void run(unsigned threads) {
+        if (threads > 1) {
+            std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+                return entries_[a].header.unpackedSize > entries_[b].header.unpackedSize;
+            });
+        }
+        if (threads == 1) {
+            work();
+            return;
+        }
+        // All on threads of their own: one started while the caller's thread
+        // is busy would wait for the system to move it to a free core.
+        std::vector<std::thread> workers;
+        for (unsigned i = 0; i < threads; ++i) {
+            workers.emplace_back([this] { work(); });
+        }
+        for (std::thread& worker : workers) {
             worker.join();
         }
-    }
-    const Verdict& waitFor(std::size_t i) {
-        if (workers_.empty()) {
-            decode(entries_[i]);
-            return entries_[i];
-        }
-        std::unique_lock lock(mutex_);
-        decoded_.wait(lock, [&] { return done_[i]; });
-        return entries_[i];
     }
 
   private:
@@ -90,19 +94,21 @@ class Verifier {
             decode(entries_[i]);
             std::lock_guard lock(mutex_);
             done_[i] = true;
-            decoded_.notify_all();
+            for (; reported_ < entries_.size() && done_[reported_]; ++reported_) {
+                report_(entries_[reported_]);
+            }
         }
     }
 
     const unsigned char* archive_;
     std::uint32_t size_;
     std::vector<Verdict>& entries_;
+    Report report_;
     std::vector<bool> done_;
     std::vector<std::size_t> order_;
     std::atomic<std::size_t> next_{0};
-    std::mutex mutex_;
-    std::condition_variable decoded_;
-    std::vector<std::thread> workers_;
+    std::mutex mutex_;         // guards done_, reported_ and the report
+    std::size_t reported_ = 0; // entries reported so far, in archive order
 };
 
 } // namespace
@@ -113,19 +119,19 @@ int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, un
     if (!decoderPerThread) {
         threads = 1;
     }
-    Verifier verifier(archive, size, entries,
-                      static_cast<unsigned>(std::clamp<std::size_t>(entries.size(), 1, threads)));
     std::uint64_t count = 0;
     std::uint64_t damaged = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Verdict& v = verifier.waitFor(i);
+    bool badHeader = false;
+    Verifier verifier(archive, size, entries, [&](const Verdict& v) {
         if (v.result == verifyBadHeader || v.result == verifyDamagedStream) {
             out.flush();
             err << "zuq: " << describeEntry(v.offset, v.header.name) << ": "
                 << entryFaultText(v.fault) << '\n';
         }
         if (v.result == verifyBadHeader) {
-            return exitEntryFailed;
+            // The walk ended here: it is the last verdict.
+            badHeader = true;
+            return;
         }
         ++count;
         if (v.result == verifyDamagedStream) {
@@ -134,6 +140,10 @@ int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, un
         } else if (!quiet) {
             out << "ok  " << printable(v.header.name) << '\n';
         }
+    });
+    verifier.run(static_cast<unsigned>(std::clamp<std::size_t>(entries.size(), 1, threads)));
+    if (badHeader) {
+        return exitEntryFailed;
     }
     if (damaged) {
         out << damaged << " of " << count << " entries damaged\n";
