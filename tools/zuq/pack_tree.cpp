@@ -16,13 +16,13 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <exception>
 #include <cstdlib>
+#include <exception>
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <system_error>
 #include <span>
+#include <system_error>
 #include <thread>
 
 #ifdef __linux__
@@ -399,19 +399,20 @@ bool writeEntries(const Collection& found, PackLevel level, unsigned threads, st
             fault = entry.fault;
             return false;
         }
-        const auto bodySize = static_cast<std::uint32_t>(entry.body().size());
+        const std::span<const std::uint8_t> body = entry.body();
+        const auto bodySize = static_cast<std::uint32_t>(body.size());
         const std::vector<unsigned char> header =
             makeEntryHeader(file.name, entry.compressed ? methodCompressed : methodStored, bodySize,
                             static_cast<std::uint32_t>(entry.size));
-        totals.bytesOut += header.size() + entry.body().size();
+        totals.bytesOut += header.size() + body.size();
         if (totals.bytesOut + closingPaddingAfter(bodySize) > largestArchive) {
             fault = file.name + ": the archive would grow past 2 GiB, more than the setup reads";
             return false;
         }
         out.write(reinterpret_cast<const char*>(header.data()),
                   static_cast<std::streamsize>(header.size()));
-        out.write(reinterpret_cast<const char*>(entry.body().data()),
-                  static_cast<std::streamsize>(entry.body().size()));
+        out.write(reinterpret_cast<const char*>(body.data()),
+                  static_cast<std::streamsize>(body.size()));
         lastPackedSize = bodySize;
         ++totals.entries;
         totals.bytesIn += entry.size;

@@ -61,15 +61,13 @@ class Verifier {
     }
 
     void run(unsigned threads) {
-        if (threads > 1) {
-            std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-                return entries_[a].header.unpackedSize > entries_[b].header.unpackedSize;
-            });
-        }
         if (threads == 1) {
             work();
             return;
         }
+        std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+            return entries_[a].header.unpackedSize > entries_[b].header.unpackedSize;
+        });
         // All on threads of their own: one started while the caller's thread
         // is busy would wait for the system to move it to a free core.
         std::vector<std::thread> workers;
