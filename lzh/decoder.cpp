@@ -270,6 +270,11 @@ static DECODER_STATE bool headerSeen;
 static DECODER_STATE std::int32_t pendingCopy;
 static DECODER_STATE std::uint32_t copyPos;
 
+#ifndef _WIN32
+// Where the symbol loop left the chunk (see decodeChunkFrom).
+static DECODER_STATE std::uint32_t symbolLoopEnd;
+#endif
+
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
 static DECODER_STATE unsigned char symbolLen[paddedLengths(symbolAlphabet)];
 static DECODER_STATE Entry symbolTable[(1u << symbolTableBits) + fillStep];
@@ -304,12 +309,15 @@ static bool streamDamaged(bool condition) {
     return condition;
 }
 
+// The bits the decoding consumed so far. The bits still waiting in bitBuffer
+// were fetched but not consumed.
+static std::uint64_t bitsConsumed() {
+    return (std::uint64_t{readIndex} + paddingBytes) * 8 - bitCount;
+}
+
 // True when the decoding so far consumed more bits than the packed data holds.
-// The bits still waiting in bitBuffer were fetched but not consumed.
 static bool streamOverran() {
-    std::uint64_t fetched = (std::uint64_t{readIndex} + paddingBytes) * 8;
-    std::uint64_t consumed = fetched - bitCount;
-    return consumed > std::uint64_t{packedSize} * 8;
+    return bitsConsumed() > std::uint64_t{packedSize} * 8;
 }
 
 // ---------------------------------------------------------------------------
@@ -1090,6 +1098,9 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
     }
     storeReader(bits, have, in);
     blockLeft = left;
+#ifndef _WIN32
+    symbolLoopEnd = r;
+#endif
 }
 
 void decodeChunk(std::uint32_t count, unsigned char* buffer) {
@@ -1105,3 +1116,185 @@ void decodeChunk(std::uint32_t count, unsigned char* buffer) {
     }
     streamDamaged(streamOverran());
 }
+
+#ifndef _WIN32
+
+// ---------------------------------------------------------------------------
+// One entry on two threads (the Linux tools)
+// ---------------------------------------------------------------------------
+
+std::uint64_t decodeBitsConsumed() {
+    return bitsConsumed();
+}
+
+void decodeSeekBlock(std::uint64_t bit) {
+    readIndex = static_cast<std::uint32_t>(bit / 8);
+    paddingBytes = 0;
+    bitBuffer = 0;
+    bitCount = 0;
+    refillBits();
+    dropBits(static_cast<std::uint32_t>(bit % 8));
+    blockLeft = 0;
+    headerSeen = true;
+}
+
+std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
+    if (decodeError) {
+        return r;
+    }
+    if (pendingCopy > 0) {
+        r = copyPending(buffer, r, count);
+    }
+    if (r < count) {
+        decodeSymbols(r, count, buffer);
+        r = symbolLoopEnd;
+    }
+    streamDamaged(streamOverran());
+    return r;
+}
+
+// The block reader's loop has no branch on whether a symbol is a literal or
+// a match: both take the bits their entry gives, and a select makes the
+// decoded symbol. Only plain matches (the distance code did not fit the
+// slot) and long codes leave it.
+static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
+                  windowSize < firstDecodedMatch && maxMatch < (1u << (32 - decodedLengthShift)),
+              "a decoded match stays above every literal, its distance below the length");
+
+[[gnu::always_inline]] inline static bool needsSlowPath(std::uint32_t entry) {
+    return entry - firstMatchEntry < firstFusedEntry - firstMatchEntry;
+}
+
+// A symbol the loop could not take from its entry alone, read on the state
+// itself: the loop's copies of the reader then never have their address
+// taken, and stay in registers. Returns the decoded symbol; 0 with
+// decodeError set on a damaged tree.
+[[gnu::noinline]] static std::uint32_t readSlowSymbol(std::uint32_t entry) {
+    if (entry >= firstNodeEntry(symbolAlphabet)) {
+        entry = walkTree(entry, bitBuffer, symbolAlphabet, symbolLen);
+        if (decodeError) {
+            return 0;
+        }
+    }
+    dropBits(entry & entryLengthMask);
+    if (entry < firstMatchEntry) {
+        return entry >> entryLengthBits;
+    }
+    std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
+    std::uint32_t step = distanceSteps[bitBuffer >> (bufferBits - auxTableBits)];
+    if (step >= stepLongCode) {
+        entry = walkTree(step & ~stepLongCode, bitBuffer, distanceAlphabet, auxLen);
+        if (decodeError) {
+            return 0;
+        }
+        step = packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
+    }
+    std::uint32_t codeLength = step >> stepCodeShift & stepFieldMask;
+    std::uint32_t extra = step >> stepExtraShift & stepFieldMask;
+    std::uint32_t distance = (step >> stepBaseShift) + peek(bitBuffer << codeLength, extra);
+    dropBits(step & stepBitsMask);
+    return length << decodedLengthShift | distance;
+}
+
+std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes) {
+    *bytes = 0;
+    if (decodeError) {
+        return 0;
+    }
+    readBlockHeader();
+    if (decodeError || blockLeft == 0) {
+        return 0;
+    }
+    std::uintptr_t wordEnd = wordLoadEnd();
+    std::uint64_t bits;
+    std::uint32_t have;
+    const unsigned char* in;
+    loadReader(bits, have, in);
+    std::uint32_t left = blockLeft;
+    std::uint32_t* put = symbols;
+    std::uint32_t produced = 0; // at most 65535 matches of 256 bytes
+    refillLoop(wordEnd, bits, have, in);
+    std::uint32_t entry = nextSymbolEntry(bits);
+    for (; left > 0; --left) {
+        if (needsSlowPath(entry)) [[unlikely]] {
+            storeReader(bits, have, in);
+            std::uint32_t symbol = readSlowSymbol(entry);
+            loadReader(bits, have, in);
+            if (decodeError) {
+                break;
+            }
+            *put++ = symbol;
+            produced += symbol < firstDecodedMatch ? 1 : symbol >> decodedLengthShift;
+            refillLoop(wordEnd, bits, have, in);
+            entry = nextSymbolEntry(bits);
+            continue;
+        }
+        // A literal, or a fused match whose extra bits are the last it takes:
+        // worked out for both, then chosen by a mask.
+        std::uint32_t taken = entry & entryLengthMask;
+        std::uint64_t rest = bits << taken;
+        std::uint32_t next = nextSymbolEntry(rest);
+        std::uint32_t extra = entry >> fusedExtraShift & fusedExtraMask;
+        std::uint32_t length = entry >> fusedLengthShift & fusedLengthMask;
+        std::uint32_t distance =
+            (entry >> fusedBaseShift) + (peek(bits, taken) & ((1u << extra) - 1));
+        std::uint32_t isMatch = 0u - static_cast<std::uint32_t>(entry >= firstMatchEntry);
+        std::uint32_t literal = entry >> entryLengthBits;
+        *put++ = ((length << decodedLengthShift | distance) & isMatch) | (literal & ~isMatch);
+        produced += 1 + ((length - 1) & isMatch);
+        bits = rest;
+        have -= taken;
+        entry = next;
+        refillLoop(wordEnd, bits, have, in);
+    }
+    storeReader(bits, have, in);
+    blockLeft = left;
+    streamDamaged(streamOverran());
+    *bytes = produced;
+    return static_cast<std::uint32_t>(put - symbols);
+}
+
+// One decoded match at position r of the chunk, as the symbol loop's copy
+// does it; the bytes past the chunk's end stay owed in pendingCopy.
+static std::uint32_t copyDecodedMatch(unsigned char* window, std::uint32_t r, std::uint32_t count,
+                                      std::uint32_t length, std::uint32_t distance) {
+    std::uint32_t from = (r - distance) & windowMask;
+    bool targetClear = r + length <= count && r + length + copyStep <= windowSize;
+    bool clear = targetClear && from + length + copyStep <= windowSize;
+    if (clear && distance >= copyStep) {
+        copySteps(window, r, from, length, copyStep);
+        return r + length;
+    }
+    if (clear && distance >= copyWord) {
+        copySteps(window, r, from, length, copyWord);
+        return r + length;
+    }
+    if (targetClear && distance < copyWord) {
+        repeatPattern(window, r, from, length, distance);
+        return r + length;
+    }
+    pendingCopy = static_cast<std::int32_t>(length);
+    copyPos = from;
+    return copyPending(window, r, count);
+}
+
+std::uint32_t copyDecodedSymbols(const std::uint32_t** next, const std::uint32_t* end,
+                                 std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
+    if (pendingCopy > 0) {
+        r = copyPending(buffer, r, count);
+    }
+    const std::uint32_t* symbol = *next;
+    while (r < count && symbol < end) {
+        std::uint32_t s = *symbol++;
+        if (s < firstDecodedMatch) {
+            buffer[r++] = static_cast<unsigned char>(s);
+        } else {
+            r = copyDecodedMatch(buffer, r, count, s >> decodedLengthShift,
+                                 s & (firstDecodedMatch - 1));
+        }
+    }
+    *next = symbol;
+    return r;
+}
+
+#endif

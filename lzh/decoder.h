@@ -48,3 +48,45 @@ void decodeStart(const unsigned char* packed, std::uint32_t packedSize);
 void decodeChunk(std::uint32_t count, unsigned char* buffer);
 
 DecoderState decoderState();
+
+#ifndef _WIN32
+// ---- One entry on two threads (the Linux tools) --------------------------------
+//
+// A helper thread may read an entry's blocks into decoded symbols
+// (decodeSymbolBlock) while the entry's own thread puts them out
+// (copyDecodedSymbols) into its own decodeWindow. The own thread reads the
+// last block, and any the helper could not read, itself (decodeSeekBlock,
+// then decodeChunkFrom), so the stream's end and its faults come out as with
+// decodeChunk. A block header sends every code anew: a block decodes the same
+// on whichever thread reads it.
+
+// A decoded symbol: a literal's byte, or a match, length << 16 | distance
+// (the bytes back, 1 to 8192).
+inline constexpr std::uint32_t decodedLengthShift = 16;
+inline constexpr std::uint32_t firstDecodedMatch = 1u << decodedLengthShift;
+
+// The bits of the packed data the decoding consumed so far.
+std::uint64_t decodeBitsConsumed();
+
+// Moves the reader to bit, where a block header starts (at most the packed
+// size): the next decoding reads that header. The window, and a match that
+// a chunk's end cut, stay.
+void decodeSeekBlock(std::uint64_t bit);
+
+// As decodeChunk, but from position r of the chunk on (the bytes before it
+// are there); returns count, or less where the stream turned out damaged.
+std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned char* buffer);
+
+// Reads the block header at the reader and all the block's symbols into
+// symbols (room for maxBlockSymbols). Returns their number and *bytes the
+// bytes they make; 0 for a block that says it holds none. decodeError is set
+// when a code is bad or the block took more bits than the packed data holds.
+std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes);
+
+// Puts the symbols from *next up to end out into buffer, which is
+// decodeWindow, from position r on, as decodeChunk would; stops at count,
+// where a match it cut stays owed. Returns the position reached and moves
+// *next past the symbols used.
+std::uint32_t copyDecodedSymbols(const std::uint32_t** next, const std::uint32_t* end,
+                                 std::uint32_t r, std::uint32_t count, unsigned char* buffer);
+#endif

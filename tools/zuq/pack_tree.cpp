@@ -8,6 +8,7 @@
 // by side and written in that order.
 #include "tools/zuq/pack_tree.h"
 #include "tools/zuq/archive_file.h"
+#include "tools/zuq/large_buffer.h"
 #include "tools/zuq/progress.h"
 
 #include "archive/entry.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdlib>
 #include <exception>
 #include <fstream>
 #include <map>
@@ -24,10 +24,6 @@
 #include <span>
 #include <system_error>
 #include <thread>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -157,9 +153,7 @@ void checkNames(Collection& found, std::size_t installDirLength) {
     }
 }
 
-// A file's bytes as read. The buffer is not cleared first, since the read
-// fills it; a large one is put on huge pages where the system offers them,
-// so that reading it costs a few page faults, not one per 4 KiB.
+// A file's bytes as read, into a buffer the read fills in full.
 class FileBytes {
   public:
     bool read(const fs::path& path) {
@@ -168,50 +162,22 @@ class FileBytes {
             return false;
         }
         const std::streamoff size = in.tellg();
-        if (size < 0 || !allocate(static_cast<std::size_t>(size))) {
+        if (size < 0 || !buffer_.allocate(static_cast<std::size_t>(size))) {
             return false;
         }
         in.seekg(0);
-        in.read(reinterpret_cast<char*>(data_.get()), size);
-        return static_cast<bool>(in) || size_ == 0;
+        in.read(reinterpret_cast<char*>(buffer_.data()), size);
+        return static_cast<bool>(in) || size == 0;
     }
     std::span<const std::uint8_t> bytes() const {
-        return {data_.get(), size_};
+        return {buffer_.data(), buffer_.size()};
     }
     void release() {
-        data_.reset();
-        size_ = 0;
+        buffer_.release();
     }
 
   private:
-    static constexpr std::size_t hugePage = std::size_t{2} << 20;
-
-    bool allocate(std::size_t size) {
-        std::uint8_t* p = nullptr;
-#ifdef __linux__
-        if (size >= hugePage) {
-            p = static_cast<std::uint8_t*>(
-                std::aligned_alloc(hugePage, (size + hugePage - 1) / hugePage * hugePage));
-            if (p) {
-                madvise(p, size, MADV_HUGEPAGE); // only a hint: without it, plain pages
-            }
-        }
-#endif
-        if (!p) {
-            p = static_cast<std::uint8_t*>(std::malloc(size ? size : 1));
-        }
-        data_.reset(p);
-        size_ = p ? size : 0;
-        return p != nullptr;
-    }
-
-    struct Free {
-        void operator()(std::uint8_t* p) const {
-            std::free(p);
-        }
-    };
-    std::unique_ptr<std::uint8_t[], Free> data_;
-    std::size_t size_ = 0;
+    LargeBuffer<std::uint8_t> buffer_;
 };
 
 // One entry on its way from its file to the archive: the bytes that follow

@@ -2,6 +2,7 @@
 
 #include "tools/zuq/archive_file.h"
 #include "tools/zuq/exit_codes.h"
+#include "tools/zuq/two_thread_decode.h"
 
 #include "archive/verify.h"
 #include "lzh/decoder.h"
@@ -48,7 +49,8 @@ std::vector<Verdict> walkHeaders(const unsigned char* archive, std::uint32_t siz
 // end. Whichever thread finishes the entry the report waits for reports it
 // and every finished one after it: verdicts come out in archive order as
 // soon as they can, with no thread woken for each one. One thread is the
-// caller's own, in archive order.
+// caller's own, in archive order. With threads to spare (fewer entries than
+// threads), a large entry is decoded on two.
 class Verifier {
   public:
     using Report = std::function<void(const Verdict&)>;
@@ -60,7 +62,8 @@ class Verifier {
         std::iota(order_.begin(), order_.end(), std::size_t{0});
     }
 
-    void run(unsigned threads) {
+    void run(unsigned threads, bool twoThreadEntries) {
+        twoThreadEntries_ = twoThreadEntries && canDecodeOnTwoThreads();
         if (threads == 1) {
             work();
             return;
@@ -81,9 +84,22 @@ class Verifier {
 
   private:
     void decode(Verdict& v) const {
-        if (v.result != verifyBadHeader) {
-            v.result = verifyEntry(archive_, size_, v.offset, &v.header, &v.fault);
+        if (v.result == verifyBadHeader) {
+            return;
         }
+        if (twoThreadEntries_ && isCompressed(&v.header) &&
+            v.header.unpackedSize >= twoThreadMinimum) {
+            // The walk found the header sound.
+            v.fault = decodeEntryOnTwoThreads(archive_, &v.header, lookAtNothing, nullptr);
+            v.result = v.fault == faultNone ? static_cast<std::int32_t>(v.header.nextOffset)
+                                            : verifyDamagedStream;
+            return;
+        }
+        v.result = verifyEntry(archive_, size_, v.offset, &v.header, &v.fault);
+    }
+
+    static EntryFault lookAtNothing(const unsigned char*, std::uint32_t, void*) {
+        return faultNone;
     }
 
     void work() {
@@ -102,6 +118,7 @@ class Verifier {
     std::uint32_t size_;
     std::vector<Verdict>& entries_;
     Report report_;
+    bool twoThreadEntries_ = false;
     std::vector<bool> done_;
     std::vector<std::size_t> order_;
     std::atomic<std::size_t> next_{0};
@@ -139,7 +156,8 @@ int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, un
             out << "ok  " << printable(v.header.name) << '\n';
         }
     });
-    verifier.run(static_cast<unsigned>(std::clamp<std::size_t>(entries.size(), 1, threads)));
+    verifier.run(static_cast<unsigned>(std::clamp<std::size_t>(entries.size(), 1, threads)),
+                 entries.size() < threads);
     if (badHeader) {
         return exitEntryFailed;
     }

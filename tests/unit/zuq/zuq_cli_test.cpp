@@ -371,3 +371,23 @@ TEST_F(ZuqCommand, TestPrintsTheSameWhateverTheNumberOfThreads) {
         EXPECT_EQ(many.err, one.err) << threads;
     }
 }
+
+TEST_F(ZuqCommand, TestOfOneLargeEntryIsTheSameOnTwoThreads) {
+    // A single large entry is decoded on two threads when there are threads
+    // to spare: sound, or cut short in its middle or in its last block.
+    const Bytes data = noise(5u << 20, 11);
+    const Bytes sound = literalStream(data);
+    for (const std::size_t kept : {sound.size(), sound.size() / 2, sound.size() - 40}) {
+        Bytes archive;
+        appendEntry(archive, "large.bin", builderCompressed,
+                    Bytes(sound.begin(), sound.begin() + static_cast<std::ptrdiff_t>(kept)),
+                    sizeOf(data));
+        const std::string path = saveArchive(archive);
+        const ZuqRun one = zuq({"test", "--threads", "1", path});
+        EXPECT_EQ(one.exitCode, kept < sound.size() ? 1 : 0) << one.out << one.err;
+        const ZuqRun two = zuq({"test", "--threads", "2", path});
+        EXPECT_EQ(two.exitCode, one.exitCode) << kept;
+        EXPECT_EQ(two.out, one.out) << kept;
+        EXPECT_EQ(two.err, one.err) << kept;
+    }
+}

@@ -1,0 +1,202 @@
+// Decoding one entry on two threads hands on the same chunks and gives the
+// same verdict as decoding it on one: on streams of both encoder levels, on
+// hand-made block shapes, on damaged streams and when the taker stops.
+#include "tools/zuq/two_thread_decode.h"
+
+#include "archive/entry.h"
+#include "archive/entry_data.h"
+#include "lzh/encoder.h"
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/bytes.h"
+#include "tests/support/fixture_source.h"
+#include "tests/support/lh5_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// What a taker saw: every chunk's size and all their bytes.
+struct Seen {
+    std::vector<std::uint32_t> sizes;
+    Bytes bytes;
+    std::size_t stopAt = ~std::size_t{0}; // the chunk whose taking fails
+};
+
+EntryFault record(const unsigned char* chunk, std::uint32_t size, void* context) {
+    auto* seen = static_cast<Seen*>(context);
+    seen->sizes.push_back(size);
+    seen->bytes.insert(seen->bytes.end(), chunk, chunk + size);
+    return seen->sizes.size() == seen->stopAt ? faultWriteFailed : faultNone;
+}
+
+struct Outcome {
+    EntryFault fault;
+    Seen seen;
+};
+
+// One compressed entry of the packed stream, claiming unpackedSize bytes.
+class OneEntry {
+  public:
+    OneEntry(const Bytes& packed, std::uint32_t unpackedSize) {
+        appendEntry(archive_, "big.bin", builderCompressed, packed, unpackedSize);
+        EntryFault fault = faultNone;
+        EXPECT_EQ(readEntryHeader(archive_.data(), sizeOf(archive_), 0, &header_, &fault),
+                  headerSound);
+    }
+    Outcome decode(bool twoThreads, std::size_t stopAt = ~std::size_t{0}) const {
+        Outcome outcome{faultNone, {}};
+        outcome.seen.stopAt = stopAt;
+        outcome.fault =
+            twoThreads ? decodeEntryOnTwoThreads(archive_.data(), &header_, record, &outcome.seen)
+                       : decodeEntryChunks(archive_.data(), &header_, record, &outcome.seen);
+        return outcome;
+    }
+
+  private:
+    Bytes archive_;
+    EntryHeader header_{};
+};
+
+void expectSameAsOneThread(const Bytes& packed, std::uint32_t unpackedSize,
+                           const std::string& what) {
+    const OneEntry entry(packed, unpackedSize);
+    const Outcome one = entry.decode(false);
+    const Outcome two = entry.decode(true);
+    EXPECT_EQ(two.fault, one.fault) << what;
+    EXPECT_EQ(two.seen.sizes, one.seen.sizes) << what;
+    EXPECT_TRUE(two.seen.bytes == one.seen.bytes) << what;
+}
+
+// Prose, noise and long runs by turns: literals, short and long matches,
+// blocks of many shapes.
+Bytes mixedData(std::size_t size) {
+    const Bytes prose = fixtureSource("prose.txt");
+    Bytes data;
+    for (std::uint32_t piece = 0; data.size() < size; ++piece) {
+        switch (piece % 3) {
+        case 0:
+            data.insert(data.end(), prose.begin(), prose.end());
+            break;
+        case 1: {
+            const Bytes random = noise(40000 + piece * 997, piece);
+            data.insert(data.end(), random.begin(), random.end());
+            break;
+        }
+        default:
+            data.insert(data.end(), 30000 + piece * 131, static_cast<std::uint8_t>(piece));
+        }
+    }
+    data.resize(size);
+    return data;
+}
+
+class TwoThreadDecode : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        data_ = new Bytes(mixedData(3u << 20));
+        packed_ = new Bytes(lzh::encode(*data_, lzh::Effort::fast));
+    }
+    static void TearDownTestSuite() {
+        delete data_;
+        delete packed_;
+    }
+    static const Bytes& data() {
+        return *data_;
+    }
+    static const Bytes& packed() {
+        return *packed_;
+    }
+
+  private:
+    static Bytes* data_;
+    static Bytes* packed_;
+};
+
+Bytes* TwoThreadDecode::data_ = nullptr;
+Bytes* TwoThreadDecode::packed_ = nullptr;
+
+TEST_F(TwoThreadDecode, GivesTheFileBackInTheSameChunks) {
+    const OneEntry entry(packed(), sizeOf(data()));
+    const Outcome two = entry.decode(true);
+    EXPECT_EQ(two.fault, faultNone);
+    EXPECT_TRUE(two.seen.bytes == data());
+    expectSameAsOneThread(packed(), sizeOf(data()), "fast level");
+    const Bytes text = fixtureSource("prose.txt");
+    Bytes longText;
+    while (longText.size() < (1u << 20)) {
+        longText.insert(longText.end(), text.begin(), text.end());
+    }
+    expectSameAsOneThread(lzh::encode(longText), sizeOf(longText), "strong level");
+    // Full blocks of 65535 literals: the reader's ring wraps every block.
+    const Bytes random = noise(1u << 20, 7);
+    expectSameAsOneThread(literalStream(random), sizeOf(random), "literal blocks");
+}
+
+TEST_F(TwoThreadDecode, HandMadeBlockShapesComeOutAsOnOneThread) {
+    Lh5Writer writer;
+    // Runs of one byte copied 200 at a time, cut by every chunk's end.
+    writer.header(20000, {'a', 'b', 200 + matchSymbolBias}, {0, 1});
+    Bytes expected;
+    for (int i = 0; i < 10000; ++i) {
+        writer.literal(i % 2 ? 'a' : 'b');
+        writer.match(200, 0);
+        expected.push_back(i % 2 ? 'a' : 'b');
+        expected.insert(expected.end(), 200, expected.back());
+    }
+    // One symbol, sent in single-value form: no bits per symbol.
+    writer.header(5000, {'x'}, {});
+    for (int i = 0; i < 5000; ++i) {
+        writer.literal('x');
+        expected.push_back('x');
+    }
+    // A count of zero: the block never ends, up to the entry's end.
+    writer.header(0, {'y', 'z'}, {});
+    for (int i = 0; i < 70000; ++i) {
+        writer.literal(i % 3 ? 'y' : 'z');
+        expected.push_back(i % 3 ? 'y' : 'z');
+    }
+    const OneEntry entry(writer.bytes(), sizeOf(expected));
+    const Outcome two = entry.decode(true);
+    EXPECT_EQ(two.fault, faultNone);
+    EXPECT_TRUE(two.seen.bytes == expected);
+    expectSameAsOneThread(writer.bytes(), sizeOf(expected), "hand-made blocks");
+}
+
+TEST_F(TwoThreadDecode, DamageGivesTheSameVerdictAfterTheSameChunks) {
+    for (const double where : {0.0, 0.1, 0.5, 0.9, 0.999}) {
+        Bytes damaged = packed();
+        const std::size_t at = static_cast<std::size_t>(where * (damaged.size() - 1));
+        for (std::size_t i = at; i < std::min(damaged.size(), at + 64); ++i) {
+            damaged[i] ^= 0x5A;
+        }
+        expectSameAsOneThread(damaged, sizeOf(data()), "bytes flipped at " + std::to_string(at));
+    }
+    for (const std::size_t cut : {packed().size() / 2, packed().size() - 1}) {
+        const Bytes shorter(packed().begin(), packed().begin() + static_cast<std::ptrdiff_t>(cut));
+        expectSameAsOneThread(shorter, sizeOf(data()), "cut to " + std::to_string(cut));
+    }
+    // More bytes claimed than the stream makes: its end is read as zeros.
+    expectSameAsOneThread(packed(), sizeOf(data()) + 100000, "size past the stream");
+    // Fewer: the decoding stops inside a block, and the rest is never read.
+    for (const std::uint32_t less : {1u, 100000u}) {
+        expectSameAsOneThread(packed(), sizeOf(data()) - less,
+                              "size " + std::to_string(less) + " short of the stream");
+    }
+}
+
+TEST_F(TwoThreadDecode, TakerThatFailsStopsBothAtTheSameChunk) {
+    const OneEntry entry(packed(), sizeOf(data()));
+    for (const std::size_t stopAt : {std::size_t{1}, std::size_t{200}, std::size_t{383}}) {
+        const Outcome one = entry.decode(false, stopAt);
+        const Outcome two = entry.decode(true, stopAt);
+        EXPECT_EQ(one.fault, faultWriteFailed);
+        EXPECT_EQ(two.fault, faultWriteFailed) << stopAt;
+        EXPECT_EQ(two.seen.sizes.size(), stopAt);
+        EXPECT_TRUE(two.seen.bytes == one.seen.bytes) << stopAt;
+    }
+}
+
+} // namespace
