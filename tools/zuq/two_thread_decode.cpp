@@ -25,9 +25,9 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
 namespace {
 
 // The reader's symbols go into a ring that the copier empties behind it,
-// each block's in one piece. Fresh memory costs more here than the copying
-// it would spare, so the ring is small and used again and again; a block
-// descriptor ring of its own says where each block lies.
+// each block's in one piece. Fresh memory is dear (every page is faulted in
+// on its first write), so the ring is small, 2 MiB, and used again and
+// again; a ring of block descriptors says where each block lies.
 constexpr std::size_t ringSymbols = std::size_t{1} << 19;
 constexpr std::uint32_t ringBlocks = 256;
 static_assert(ringSymbols >= 2 * maxBlockSymbols);
@@ -147,7 +147,7 @@ class BlockReader {
     std::atomic<bool> stop_{false};
 };
 
-// The caller's thread: puts the reader's blocks out, chunk by chunk, but
+// The copying thread: puts the reader's blocks out, chunk by chunk, but
 // not the block that makes the entry's last byte, nor any after a block the
 // reader could not read: from there it reads on itself, so that the
 // stream's end and its faults come out as always.
