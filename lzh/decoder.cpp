@@ -1154,8 +1154,8 @@ std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned cha
 }
 
 // The block reader's loop has no branch on whether a symbol is a literal or
-// a match: both take the bits their entry gives, and a select makes the
-// decoded symbol. Only plain matches (the distance code did not fit the
+// a match: both take the bits their entry gives and are made the same way
+// (see fuseLiterals). Only plain matches (the distance code did not fit the
 // slot) and long codes leave it.
 static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
                   windowSize < firstDecodedMatch && maxMatch < (1u << (32 - decodedLengthShift)),
@@ -1196,6 +1196,27 @@ static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
     return length << decodedLengthShift | distance;
 }
 
+// The block reader gives the symbol table's literal slots the fused form
+// too: no distance, no extra bits, and a base that is the literal with bit 8
+// set, which keeps every literal out of the slow path's range and reads as
+// the same byte. Then every fast symbol is made the same way, with no
+// select between a literal and a match. The table is the reading thread's
+// own, and the next header builds it anew.
+constexpr std::uint32_t fusedLiteralBase = 0x100;
+static_assert(((fusedLiteralBase | 0xFF) << fusedBaseShift) >= firstFusedEntry &&
+                  (fusedLiteralBase | 0xFF) < firstDecodedMatch,
+              "a fused literal is a fast entry and decodes as a literal");
+
+static void fuseLiterals() {
+    for (std::uint32_t i = 0; i < (1u << symbolTableBits); ++i) {
+        Entry entry = symbolTable[i];
+        if (entry < firstMatchEntry) {
+            symbolTable[i] = (fusedLiteralBase | entry >> entryLengthBits) << fusedBaseShift |
+                             (entry & entryLengthMask);
+        }
+    }
+}
+
 std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes) {
     *bytes = 0;
     if (decodeError) {
@@ -1205,6 +1226,7 @@ std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes) {
     if (decodeError || blockLeft == 0) {
         return 0;
     }
+    fuseLiterals();
     std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
     std::uint32_t have;
@@ -1229,19 +1251,16 @@ std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes) {
             entry = nextSymbolEntry(bits);
             continue;
         }
-        // A literal, or a fused match whose extra bits are the last it takes:
-        // worked out for both, then chosen by a mask.
+        // A literal or a fused match; a match's extra bits are the last it
+        // takes, a literal has none.
         std::uint32_t taken = entry & entryLengthMask;
         std::uint64_t rest = bits << taken;
         std::uint32_t next = nextSymbolEntry(rest);
         std::uint32_t extra = entry >> fusedExtraShift & fusedExtraMask;
         std::uint32_t length = entry >> fusedLengthShift & fusedLengthMask;
-        std::uint32_t distance =
-            (entry >> fusedBaseShift) + (peek(bits, taken) & ((1u << extra) - 1));
-        std::uint32_t isMatch = 0u - static_cast<std::uint32_t>(entry >= firstMatchEntry);
-        std::uint32_t literal = entry >> entryLengthBits;
-        *put++ = ((length << decodedLengthShift | distance) & isMatch) | (literal & ~isMatch);
-        produced += 1 + ((length - 1) & isMatch);
+        *put++ = length << decodedLengthShift |
+                 ((entry >> fusedBaseShift) + (peek(bits, taken) & ((1u << extra) - 1)));
+        produced += length + (length == 0);
         bits = rest;
         have -= taken;
         entry = next;
@@ -1252,49 +1271,6 @@ std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes) {
     streamDamaged(streamOverran());
     *bytes = produced;
     return static_cast<std::uint32_t>(put - symbols);
-}
-
-// One decoded match at position r of the chunk, as the symbol loop's copy
-// does it; the bytes past the chunk's end stay owed in pendingCopy.
-static std::uint32_t copyDecodedMatch(unsigned char* window, std::uint32_t r, std::uint32_t count,
-                                      std::uint32_t length, std::uint32_t distance) {
-    std::uint32_t from = (r - distance) & windowMask;
-    bool targetClear = r + length <= count && r + length + copyStep <= windowSize;
-    bool clear = targetClear && from + length + copyStep <= windowSize;
-    if (clear && distance >= copyStep) {
-        copySteps(window, r, from, length, copyStep);
-        return r + length;
-    }
-    if (clear && distance >= copyWord) {
-        copySteps(window, r, from, length, copyWord);
-        return r + length;
-    }
-    if (targetClear && distance < copyWord) {
-        repeatPattern(window, r, from, length, distance);
-        return r + length;
-    }
-    pendingCopy = static_cast<std::int32_t>(length);
-    copyPos = from;
-    return copyPending(window, r, count);
-}
-
-std::uint32_t copyDecodedSymbols(const std::uint32_t** next, const std::uint32_t* end,
-                                 std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
-    if (pendingCopy > 0) {
-        r = copyPending(buffer, r, count);
-    }
-    const std::uint32_t* symbol = *next;
-    while (r < count && symbol < end) {
-        std::uint32_t s = *symbol++;
-        if (s < firstDecodedMatch) {
-            buffer[r++] = static_cast<unsigned char>(s);
-        } else {
-            r = copyDecodedMatch(buffer, r, count, s >> decodedLengthShift,
-                                 s & (firstDecodedMatch - 1));
-        }
-    }
-    *next = symbol;
-    return r;
 }
 
 #endif

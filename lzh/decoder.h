@@ -53,15 +53,14 @@ DecoderState decoderState();
 // ---- One entry on two threads (the Linux tools) --------------------------------
 //
 // A helper thread may read an entry's blocks into decoded symbols
-// (decodeSymbolBlock) while the entry's own thread puts them out
-// (copyDecodedSymbols) into its own decodeWindow. The own thread reads the
+// (decodeSymbolBlock) while another thread puts them out. That one reads the
 // last block, and any the helper could not read, itself (decodeSeekBlock,
 // then decodeChunkFrom), so the stream's end and its faults come out as with
 // decodeChunk. A block header sends every code anew: a block decodes the same
 // on whichever thread reads it.
 
-// A decoded symbol: a literal's byte, or a match, length << 16 | distance
-// (the bytes back, 1 to 8192).
+// A decoded symbol: a literal, below firstDecodedMatch with its byte in the
+// low 8 bits, or a match, length << 16 | distance (the bytes back, 1 to 8192).
 inline constexpr std::uint32_t decodedLengthShift = 16;
 inline constexpr std::uint32_t firstDecodedMatch = 1u << decodedLengthShift;
 
@@ -82,11 +81,4 @@ std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned cha
 // bytes they make; 0 for a block that says it holds none. decodeError is set
 // when a code is bad or the block took more bits than the packed data holds.
 std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes);
-
-// Puts the symbols from *next up to end out into buffer, which is
-// decodeWindow, from position r on, as decodeChunk would; stops at count,
-// where a match it cut stays owed. Returns the position reached and moves
-// *next past the symbols used.
-std::uint32_t copyDecodedSymbols(const std::uint32_t** next, const std::uint32_t* end,
-                                 std::uint32_t r, std::uint32_t count, unsigned char* buffer);
 #endif

@@ -18,6 +18,8 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
 #include "lzh/decoder.h"
 
 #include <atomic>
+#include <cstring>
+#include <memory>
 #include <sched.h>
 #include <system_error>
 #include <thread>
@@ -147,6 +149,105 @@ class BlockReader {
     std::atomic<bool> stop_{false};
 };
 
+// The copying thread's output: a straight run of bytes, not the window's
+// ring, so that a match is copied in 16-byte steps without a look at the
+// window's end and may run over its own end, which the next bytes write
+// again. The 8 KiB before the current chunk stay in front of it; every
+// few chunks the rest moves down.
+class LinearOutput {
+  public:
+    static constexpr std::size_t keptChunks = 8;
+    static constexpr std::size_t margin = maxMatch + 16; // a match's over-run
+    static constexpr std::size_t size = (keptChunks + 1) * windowSize + margin;
+
+    bool allocate() {
+        bytes_ = std::make_unique_for_overwrite<unsigned char[]>(size);
+        return bytes_ != nullptr;
+    }
+    // The window as it stands before the entry's first byte.
+    void start(const unsigned char* window) {
+        std::memcpy(bytes_.get(), window, windowSize);
+        chunk_ = windowSize;
+        end_ = windowSize;
+    }
+
+    unsigned char* chunk() const {
+        return bytes_.get() + chunk_;
+    }
+    std::uint32_t filled() const {
+        return static_cast<std::uint32_t>(end_ - chunk_);
+    }
+
+    // Puts the symbols out until the chunk holds at least count bytes (a
+    // match may reach past it) or they run out.
+    void put(const std::uint32_t*& symbol, const std::uint32_t* last, std::uint32_t count) {
+        unsigned char* out = bytes_.get() + end_;
+        unsigned char* const full = bytes_.get() + chunk_ + count;
+        while (out < full && symbol < last) {
+            const std::uint32_t s = *symbol++;
+            if (s < firstDecodedMatch) {
+                *out++ = static_cast<unsigned char>(s);
+                continue;
+            }
+            const std::uint32_t length = s >> decodedLengthShift;
+            const std::uint32_t distance = s & (firstDecodedMatch - 1);
+            copyMatch(out, out - distance, length, distance);
+            out += length;
+        }
+        end_ = static_cast<std::size_t>(out - bytes_.get());
+    }
+
+    // The chunk of count bytes is handed on: the next one follows it.
+    void nextChunk(std::uint32_t count) {
+        chunk_ += count;
+        if (chunk_ >= keptChunks * windowSize) {
+            const std::size_t from = chunk_ - windowSize;
+            std::memmove(bytes_.get(), bytes_.get() + from, end_ - from);
+            chunk_ -= from;
+            end_ -= from;
+        }
+    }
+
+    // Gives the window the last 8 KiB, at the places decodeChunk keeps them,
+    // for the reading to go on from the chunk's filled bytes.
+    void toWindow(unsigned char* window) const {
+        const std::uint32_t r = filled();
+        std::memcpy(window, chunk(), r);
+        std::memcpy(window + r, chunk() - windowSize + r, windowSize - r);
+    }
+
+  private:
+    // Byte for byte as if one at a time, so that a match may overlap its
+    // output: steps never longer than the distance.
+    static void copyMatch(unsigned char* out, const unsigned char* from, std::uint32_t length,
+                          std::uint32_t distance) {
+        if (distance >= 16) {
+            for (std::uint32_t i = 0; i < length; i += 16) {
+                std::memcpy(out + i, from + i, 16);
+            }
+        } else if (distance >= 8) {
+            for (std::uint32_t i = 0; i < length; i += 8) {
+                std::memcpy(out + i, from + i, 8);
+            }
+        } else {
+            // A run of a short pattern: past its first period of 8 or more
+            // bytes, it is copied from that far back in 8-byte steps.
+            const std::uint32_t period = (8 + distance - 1) / distance * distance;
+            std::uint32_t i = 0;
+            for (; i < length && i < period; ++i) {
+                out[i] = from[i];
+            }
+            for (; i < length; i += 8) {
+                std::memcpy(out + i, out + i - period, 8);
+            }
+        }
+    }
+
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t chunk_ = 0; // where the chunk being filled starts
+    std::size_t end_ = 0;   // where the next byte goes
+};
+
 // The copying thread: puts the reader's blocks out, chunk by chunk, but
 // not the block that makes the entry's last byte, nor any after a block the
 // reader could not read: from there it reads on itself, so that the
@@ -157,24 +258,33 @@ class BlockCopier {
         : take_(take), context_(context), reader_(reader), remaining_(header->unpackedSize),
           count_(chunkSize()) {}
 
-    EntryFault run(const unsigned char* packed, std::uint32_t packedSize) {
+    bool ready() {
+        return output_.allocate();
+    }
+
+    EntryFault run(const unsigned char* packed, std::uint32_t packedSize,
+                   const unsigned char* window) {
         decodeError = 0;
         decodeStart(packed, packedSize);
+        output_.start(window);
         std::uint64_t resumeBit = 0;
         EntryFault fault = copyBlocks(&resumeBit);
         reader_.stop();
         if (fault != faultNone) {
             return fault;
         }
+        output_.toWindow(decodeWindow);
         decodeSeekBlock(resumeBit);
+        std::uint32_t r = output_.filled();
         while (remaining_ > 0) {
-            r_ = decodeChunkFrom(r_, count_, decodeWindow);
+            r = decodeChunkFrom(r, count_, decodeWindow);
             if (decodeError) {
                 return faultDamagedStream;
             }
-            if (const EntryFault taken = handOn(); taken != faultNone) {
+            if (const EntryFault taken = handOn(decodeWindow); taken != faultNone) {
                 return taken;
             }
+            r = 0;
         }
         return faultNone;
     }
@@ -184,11 +294,10 @@ class BlockCopier {
         return remaining_ > windowSize ? windowSize : remaining_;
     }
 
-    EntryFault handOn() {
-        const EntryFault fault = take_(decodeWindow, count_, context_);
+    EntryFault handOn(const unsigned char* chunk) {
+        const EntryFault fault = take_(chunk, count_, context_);
         remaining_ -= count_;
         count_ = chunkSize();
-        r_ = 0;
         return fault;
     }
 
@@ -196,17 +305,19 @@ class BlockCopier {
     EntryFault copyBlocks(std::uint64_t* resumeBit) {
         for (std::uint32_t i = 0; reader_.waitForBlock(i); ++i) {
             const ReadBlock block = reader_.block(i);
-            if (block.bytes >= remaining_ - r_) {
+            if (block.bytes >= remaining_ - output_.filled()) {
                 return faultNone;
             }
             const std::uint32_t* symbol = reader_.symbols(block);
             const std::uint32_t* end = symbol + block.symbols;
             while (symbol < end) {
-                r_ = copyDecodedSymbols(&symbol, end, r_, count_, decodeWindow);
-                if (r_ == count_) {
-                    if (const EntryFault fault = handOn(); fault != faultNone) {
+                output_.put(symbol, end, count_);
+                if (output_.filled() >= count_) {
+                    const std::uint32_t count = count_;
+                    if (const EntryFault fault = handOn(output_.chunk()); fault != faultNone) {
                         return fault;
                     }
+                    output_.nextChunk(count);
                 }
             }
             *resumeBit = block.endBit;
@@ -218,9 +329,9 @@ class BlockCopier {
     ChunkTaker take_;
     void* context_;
     BlockReader& reader_;
+    LinearOutput output_;
     std::uint32_t remaining_; // bytes not yet handed on, the chunk being filled among them
     std::uint32_t count_;     // the size of that chunk
-    std::uint32_t r_ = 0;     // its bytes made so far
 };
 
 } // namespace
@@ -247,8 +358,16 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
         return decodeEntryChunks(archive, header, take, context);
     }
     BlockCopier copier(header, take, context, reader);
+    if (!copier.ready()) {
+        reader.stop();
+        readThread.join();
+        return decodeEntryChunks(archive, header, take, context);
+    }
+    // The copying thread starts from this thread's window, as the decoding
+    // here would.
+    const unsigned char* window = decodeWindow;
     EntryFault fault = faultNone;
-    const auto copy = [&] { fault = copier.run(packed, header->packedSize); };
+    const auto copy = [&] { fault = copier.run(packed, header->packedSize, window); };
     try {
         std::thread(copy).join();
     } catch (const std::system_error&) {

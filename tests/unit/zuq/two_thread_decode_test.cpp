@@ -5,6 +5,7 @@
 
 #include "archive/entry.h"
 #include "archive/entry_data.h"
+#include "lzh/decoder.h"
 #include "lzh/encoder.h"
 
 #include "tests/support/archive_builder.h"
@@ -46,7 +47,12 @@ class OneEntry {
         EXPECT_EQ(readEntryHeader(archive_.data(), sizeOf(archive_), 0, &header_, &fault),
                   headerSound);
     }
+    // Both ways start from the same window: a stream may reach back into
+    // whatever the last entry left there.
     Outcome decode(bool twoThreads, std::size_t stopAt = ~std::size_t{0}) const {
+        for (std::uint32_t i = 0; i < windowSize; ++i) {
+            decodeWindow[i] = static_cast<unsigned char>(i * 7 + 1);
+        }
         Outcome outcome{faultNone, {}};
         outcome.seen.stopAt = stopAt;
         outcome.fault =
@@ -137,6 +143,17 @@ TEST_F(TwoThreadDecode, GivesTheFileBackInTheSameChunks) {
 
 TEST_F(TwoThreadDecode, HandMadeBlockShapesComeOutAsOnOneThread) {
     Lh5Writer writer;
+    // A match that reaches back before the entry, into the window as the
+    // entry found it: then short patterns repeated, and every distance of
+    // the 16-byte steps' edges.
+    writer.header(20, {'q', 3 + matchSymbolBias, 200 + matchSymbolBias},
+                  {distanceClassOf(99), 0, 1, 2, 3, 4, 5});
+    writer.match(200, 99);
+    for (const std::uint32_t distance : {0u, 1u, 2u, 6u, 7u, 8u, 14u, 15u, 16u}) {
+        writer.literal('q');
+        writer.match(distance < 8 ? 200 : 3, distance);
+    }
+    writer.literal('q');
     // Runs of one byte copied 200 at a time, cut by every chunk's end.
     writer.header(20000, {'a', 'b', 200 + matchSymbolBias}, {0, 1});
     Bytes expected;
@@ -158,11 +175,44 @@ TEST_F(TwoThreadDecode, HandMadeBlockShapesComeOutAsOnOneThread) {
         writer.literal(i % 3 ? 'y' : 'z');
         expected.push_back(i % 3 ? 'y' : 'z');
     }
+    const std::uint32_t head = 200 + 10 + 5 * 200 + 4 * 3;
+    const OneEntry entry(writer.bytes(), head + sizeOf(expected));
+    const Outcome two = entry.decode(true);
+    EXPECT_EQ(two.fault, faultNone);
+    EXPECT_TRUE(Bytes(two.seen.bytes.begin() + head, two.seen.bytes.end()) == expected);
+    expectSameAsOneThread(writer.bytes(), head + sizeOf(expected), "hand-made blocks");
+}
+
+TEST_F(TwoThreadDecode, MatchesReachTheWholeWindowBackAtEveryChunkStart) {
+    // 8 KiB of bytes, then copies of them from exactly 8192 back in 256-byte
+    // matches: each chunk starts with one, over many chunks.
+    std::vector<int> symbols(256);
+    for (int i = 0; i < 256; ++i) {
+        symbols[i] = i;
+    }
+    symbols.push_back(maxMatch + matchSymbolBias);
+    constexpr std::uint32_t copies = 32 * 20;
+    Lh5Writer writer;
+    writer.header(windowSize + copies, symbols, {distanceClassOf(windowSize - 1)});
+    Bytes expected;
+    for (std::uint32_t i = 0; i < windowSize; ++i) {
+        expected.push_back(static_cast<std::uint8_t>(i * 31 + i / 256 + 77));
+        writer.literal(expected.back());
+    }
+    for (std::uint32_t i = 0; i < copies; ++i) {
+        writer.match(maxMatch, windowSize - 1);
+        for (std::uint32_t k = 0; k < maxMatch; ++k) {
+            expected.push_back(expected[expected.size() - windowSize]);
+        }
+    }
+    // A last block for the reading thread's own end.
+    writer.header(1, {'e', 'f'}, {});
+    writer.literal('e');
+    expected.push_back('e');
     const OneEntry entry(writer.bytes(), sizeOf(expected));
     const Outcome two = entry.decode(true);
     EXPECT_EQ(two.fault, faultNone);
     EXPECT_TRUE(two.seen.bytes == expected);
-    expectSameAsOneThread(writer.bytes(), sizeOf(expected), "hand-made blocks");
 }
 
 TEST_F(TwoThreadDecode, DamageGivesTheSameVerdictAfterTheSameChunks) {
