@@ -1217,16 +1217,23 @@ static void fuseLiterals() {
     }
 }
 
-std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes) {
-    *bytes = 0;
+std::uint32_t decodeBlockStart() {
     if (decodeError) {
         return 0;
     }
     readBlockHeader();
-    if (decodeError || blockLeft == 0) {
+    if (decodeError) {
         return 0;
     }
     fuseLiterals();
+    return blockLeft;
+}
+
+std::uint32_t decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes) {
+    *bytes = 0;
+    if (decodeError) {
+        return 0;
+    }
     std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
     std::uint32_t have;

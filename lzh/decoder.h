@@ -53,7 +53,7 @@ DecoderState decoderState();
 // ---- One entry on two threads (the Linux tools) --------------------------------
 //
 // A helper thread may read an entry's blocks into decoded symbols
-// (decodeSymbolBlock) while another thread puts them out. That one reads the
+// (decodeBlockStart, decodeBlockSymbols) while another thread puts them out. That one reads the
 // last block, and any the helper could not read, itself (decodeSeekBlock,
 // then decodeChunkFrom), so the stream's end and its faults come out as with
 // decodeChunk. A block header sends every code anew: a block decodes the same
@@ -76,9 +76,13 @@ void decodeSeekBlock(std::uint64_t bit);
 // are there); returns count, or less where the stream turned out damaged.
 std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned char* buffer);
 
-// Reads the block header at the reader and all the block's symbols into
-// symbols (room for maxBlockSymbols). Returns their number and *bytes the
-// bytes they make; 0 for a block that says it holds none. decodeError is set
-// when a code is bad or the block took more bits than the packed data holds.
-std::uint32_t decodeSymbolBlock(std::uint32_t* symbols, std::uint32_t* bytes);
+// Reads the block header at the reader; returns the block's symbol count
+// (0 for a block that says it holds none), or 0 with decodeError set when a
+// code is bad.
+std::uint32_t decodeBlockStart();
+
+// Reads all the symbols of the block just started into symbols. Returns
+// their number and *bytes the bytes they make. decodeError is set when a
+// long code is bad or the block took more bits than the packed data holds.
+std::uint32_t decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes);
 #endif
