@@ -124,7 +124,7 @@ class BlockReader {
     }
     // The copier is done with the blocks before i, whose symbols end at end.
     void release(std::uint32_t i, std::uint64_t end) {
-        freed_.store(end, std::memory_order_relaxed);
+        freed_.store(end, std::memory_order_release);
         taken_.store(i, std::memory_order_release);
     }
     void stop() {
@@ -141,7 +141,7 @@ class BlockReader {
             }
             const std::uint32_t taken = taken_.load(std::memory_order_acquire);
             if (i - taken < ringBlocks &&
-                end - freed_.load(std::memory_order_relaxed) <= ringSymbols) {
+                end - freed_.load(std::memory_order_acquire) <= ringSymbols) {
                 return true;
             }
         }
