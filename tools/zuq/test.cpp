@@ -39,5 +39,6 @@ void addTestCommand(CLI::App& app) {
     addArchiveArgument(command, options->archive);
     command->add_flag("-q,--quiet", options->quiet, "Print only damaged entries and the total");
     addThreadsOption(*command, options->threads,
-                     "Entries decoded side by side; the output is the same for any number");
+                     "Entries decoded side by side (one large entry on two when threads are "
+                     "spare); the output is the same for any number");
 }
