@@ -342,6 +342,39 @@ class BlockCopier {
     std::uint32_t count_;     // the size of that chunk
 };
 
+// Two processors for the two threads, the caller's own first: left to
+// itself, the system may start both on one and part them only later, while
+// each spins waiting for the other.
+struct TwoProcessors {
+    int own = -1;
+    int other = -1;
+};
+
+TwoProcessors pickProcessors() {
+    TwoProcessors picked;
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) {
+        return picked;
+    }
+    const int own = sched_getcpu();
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &allowed) && cpu != own) {
+            picked = {own, cpu};
+            break;
+        }
+    }
+    return picked;
+}
+
+void runOn(int cpu) {
+    if (cpu >= 0) {
+        cpu_set_t only;
+        CPU_ZERO(&only);
+        CPU_SET(cpu, &only);
+        sched_setaffinity(0, sizeof only, &only); // a wish: if refused, the thread runs anywhere
+    }
+}
+
 } // namespace
 
 bool canDecodeOnTwoThreads() {
@@ -359,9 +392,13 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
     }
     // Both sides on threads of their own: a thread started while the
     // caller's is busy would wait for the system to move it to a free core.
+    const TwoProcessors processors = pickProcessors();
     std::thread readThread;
     try {
-        readThread = std::thread([&reader] { reader.run(); });
+        readThread = std::thread([&reader, processors] {
+            runOn(processors.other);
+            reader.run();
+        });
     } catch (const std::system_error&) {
         return decodeEntryChunks(archive, header, take, context);
     }
@@ -375,7 +412,10 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
     // here would.
     const unsigned char* window = decodeWindow;
     EntryFault fault = faultNone;
-    const auto copy = [&] { fault = copier.run(packed, header->packedSize, window); };
+    const auto copy = [&] {
+        runOn(processors.own);
+        fault = copier.run(packed, header->packedSize, window);
+    };
     try {
         std::thread(copy).join();
     } catch (const std::system_error&) {
