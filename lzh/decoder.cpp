@@ -270,11 +270,6 @@ static DECODER_STATE bool headerSeen;
 static DECODER_STATE std::int32_t pendingCopy;
 static DECODER_STATE std::uint32_t copyPos;
 
-#ifndef _WIN32
-// Where the symbol loop left the chunk (see decodeChunkFrom).
-static DECODER_STATE std::uint32_t symbolLoopEnd;
-#endif
-
 // Symbol code: lengths (0 = absent from the block) and its direct lookup.
 static DECODER_STATE unsigned char symbolLen[paddedLengths(symbolAlphabet)];
 static DECODER_STATE Entry symbolTable[(1u << symbolTableBits) + fillStep];
@@ -638,6 +633,26 @@ lookupEntry(const Entry* table, std::uint32_t tableBits, std::uint32_t alphabet,
     return entry;
 }
 
+// The distance step of the distance code at the top of the buffer; a long
+// code walks its tree, and a damaged one sets decodeError.
+[[gnu::always_inline]] inline static std::uint32_t distanceStepAt(std::uint64_t buffer) {
+    std::uint32_t step = distanceSteps[buffer >> (bufferBits - auxTableBits)];
+    if (step >= stepLongCode) {
+        std::uint32_t entry = walkTree(step & ~stepLongCode, buffer, distanceAlphabet, auxLen);
+        step = packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
+    }
+    return step;
+}
+
+// The distance a step gives, with the buffer at its code: the extra bits
+// follow the code.
+[[gnu::always_inline]] inline static std::uint32_t stepDistance(std::uint32_t step,
+                                                                std::uint64_t buffer) {
+    std::uint32_t codeLength = step >> stepCodeShift & stepFieldMask;
+    std::uint32_t extra = step >> stepExtraShift & stepFieldMask;
+    return (step >> stepBaseShift) + peek(buffer << codeLength, extra);
+}
+
 // ---------------------------------------------------------------------------
 // Block header
 // ---------------------------------------------------------------------------
@@ -941,7 +956,8 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
     return nextSymbolEntry(bits);
 }
 
-// Decodes symbols into buffer from position r until count bytes are there.
+// Decodes symbols into buffer from position r until count bytes are there;
+// returns the position reached (less than count when the stream is damaged).
 //
 // Each pass refills, then looks up the next symbol's entry by the bits the
 // current entry takes, before telling the current symbol apart. A refill
@@ -957,7 +973,7 @@ takeLiteral(std::uint32_t entry, std::uint64_t& bits, std::uint32_t& have, unsig
 // fit the slot: its distance step and extra bits, and the next symbol's
 // entry; (5) copy the match. The loop stays in one function: the bit reader
 // lives in registers throughout.
-static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
+static std::uint32_t decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* buffer) {
     std::uintptr_t wordEnd = wordLoadEnd();
     std::uint64_t bits;
     std::uint32_t have;
@@ -972,7 +988,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             storeReader(bits, have, in);
             readBlockHeader();
             if (decodeError) {
-                return;
+                return r;
             }
             loadReader(bits, have, in);
             left = blockLeft;
@@ -1049,19 +1065,13 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
             have -= entry & entryLengthMask;
             length = (entry >> entryLengthBits) - matchSymbolBias;
 
-            std::uint32_t step = distanceSteps[bits >> (bufferBits - auxTableBits)];
-            if (step >= stepLongCode) {
-                entry = walkTree(step & ~stepLongCode, bits, distanceAlphabet, auxLen);
-                if (decodeError) {
-                    break;
-                }
-                step = packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
+            std::uint32_t step = distanceStepAt(bits);
+            if (decodeError) {
+                break;
             }
-            // The extra bits follow the code; only the shift by the whole
-            // step lies on the way to the next symbol.
-            std::uint32_t codeLength = step >> stepCodeShift & stepFieldMask;
-            std::uint32_t extra = step >> stepExtraShift & stepFieldMask;
-            distance = (step >> stepBaseShift) + peek(bits << codeLength, extra);
+            // Only the shift by the whole step lies on the way to the next
+            // symbol.
+            distance = stepDistance(step, bits);
             bits <<= step & stepBitsMask;
             have -= step & stepBitsMask;
             // Then the next symbol's entry, so that its load overlaps the
@@ -1098,9 +1108,7 @@ static void decodeSymbols(std::uint32_t r, std::uint32_t count, unsigned char* b
     }
     storeReader(bits, have, in);
     blockLeft = left;
-#ifndef _WIN32
-    symbolLoopEnd = r;
-#endif
+    return r;
 }
 
 void decodeChunk(std::uint32_t count, unsigned char* buffer) {
@@ -1146,8 +1154,7 @@ std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned cha
         r = copyPending(buffer, r, count);
     }
     if (r < count) {
-        decodeSymbols(r, count, buffer);
-        r = symbolLoopEnd;
+        r = decodeSymbols(r, count, buffer);
     }
     streamDamaged(streamOverran());
     return r;
@@ -1181,17 +1188,11 @@ static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
         return entry >> entryLengthBits;
     }
     std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
-    std::uint32_t step = distanceSteps[bitBuffer >> (bufferBits - auxTableBits)];
-    if (step >= stepLongCode) {
-        entry = walkTree(step & ~stepLongCode, bitBuffer, distanceAlphabet, auxLen);
-        if (decodeError) {
-            return 0;
-        }
-        step = packDistanceStep(entry >> entryLengthBits, entry & entryLengthMask);
+    std::uint32_t step = distanceStepAt(bitBuffer);
+    if (decodeError) {
+        return 0;
     }
-    std::uint32_t codeLength = step >> stepCodeShift & stepFieldMask;
-    std::uint32_t extra = step >> stepExtraShift & stepFieldMask;
-    std::uint32_t distance = (step >> stepBaseShift) + peek(bitBuffer << codeLength, extra);
+    std::uint32_t distance = stepDistance(step, bitBuffer);
     dropBits(step & stepBitsMask);
     return length << decodedLengthShift | distance;
 }
