@@ -237,6 +237,26 @@ constexpr std::uint32_t packDistanceStep(std::uint32_t classIndex, std::uint32_t
            codeLength << stepCodeShift | (codeLength + extra);
 }
 
+// The block reader of the Linux tools has the symbol table built with
+// literals in the fused form too: no distance, no extra bits, and a base
+// that is the literal with bit 8 set, which keeps every literal out of the
+// slow path's range and reads as the same byte. Then every fast symbol is
+// made the same way, with no select between a literal and a match. The
+// table is the reading thread's own, and the next header builds it anew.
+enum class LiteralEntries { plain, fused };
+constexpr std::uint32_t fusedLiteralBase = 0x100;
+static_assert(((fusedLiteralBase | 0xFF) << fusedBaseShift) >= firstFusedEntry,
+              "a fused literal is a fast entry");
+
+// The symbol table's entry of a symbol whose code fits the table.
+[[gnu::always_inline]] inline Entry codeEntry(std::uint32_t symbol, std::uint32_t length,
+                                              LiteralEntries form) {
+    if (decoderPerThread && form == LiteralEntries::fused && symbol < firstMatchSymbol) {
+        return (fusedLiteralBase | symbol) << fusedBaseShift | length;
+    }
+    return packEntry(symbol, length);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -559,7 +579,8 @@ static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
 // Lengths that do not make a complete prefix code leave the table and the
 // trees as they were and mark the stream damaged.
 static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigned char* lengths,
-                       std::uint32_t tableBits, Entry* table) {
+                       std::uint32_t tableBits, Entry* table,
+                       LiteralEntries form = LiteralEntries::plain) {
     std::uint32_t laneSize = paddedLengths(sent) / lengthLanes;
     std::uint32_t lanes[lengthLanes][longestCode + 1] = {};
     countLengths(laneSize, lengths, lanes);
@@ -585,7 +606,7 @@ static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigne
     for (std::uint32_t len = 1; len <= tableBits; ++len) {
         std::uint32_t weight = 1u << (tableBits - len);
         for (std::uint32_t end = k + count[len]; k < end; ++k) {
-            fillEntries(table + slot, weight, packEntry(ordered[k], len));
+            fillEntries(table + slot, weight, codeEntry(ordered[k], len, form));
             slot += weight;
         }
     }
@@ -659,7 +680,8 @@ lookupEntry(const Entry* table, std::uint32_t tableBits, std::uint32_t alphabet,
 
 // Single-value form: every lookup gives value and consumes no bits.
 static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uint32_t alphabet,
-                           Entry* table, std::uint32_t tableBits) {
+                           Entry* table, std::uint32_t tableBits,
+                           LiteralEntries form = LiteralEntries::plain) {
     if (streamDamaged(value >= alphabet)) {
         return;
     }
@@ -667,7 +689,7 @@ static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uin
         lengths[i] = 0;
     }
     for (std::uint32_t i = 0; i < (1u << tableBits); ++i) {
-        table[i] = packEntry(value, 0);
+        table[i] = codeEntry(value, 0, form);
     }
 }
 
@@ -726,11 +748,11 @@ static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits,
 }
 
 // Reads the symbol code's lengths, sent through the length code.
-static void readSymbolLengths() {
+static void readSymbolLengths(LiteralEntries form) {
     std::uint32_t n = takeBits(symbolCountBits);
     if (n == 0) {
         setSingleValue(takeBits(symbolCountBits), symbolLen, symbolAlphabet, symbolTable,
-                       symbolTableBits);
+                       symbolTableBits, form);
         return;
     }
     if (streamDamaged(n > symbolAlphabet)) {
@@ -781,7 +803,7 @@ static void readSymbolLengths() {
     for (; i < symbolAlphabet; ++i) {
         symbolLen[i] = 0;
     }
-    buildTable(symbolAlphabet, n, symbolLen, symbolTableBits, symbolTable);
+    buildTable(symbolAlphabet, n, symbolLen, symbolTableBits, symbolTable, form);
 }
 
 // Turns the distance code's table into distance steps.
@@ -807,9 +829,11 @@ static void fuseDistances() {
     while (i < slots) {
         Entry entry = symbolTable[i];
         std::uint32_t codeBits = entry & entryLengthMask;
-        // A root's code is longer than the table: one slot.
-        std::uint32_t end =
-            entry >= firstNodeEntry(symbolAlphabet) ? i + 1 : i + (slots >> codeBits);
+        // A root's code is longer than the table: one slot. Fused literals
+        // lie above every root.
+        const bool root = entry >= firstNodeEntry(symbolAlphabet) &&
+                          (!decoderPerThread || entry < firstFusedEntry);
+        std::uint32_t end = root ? i + 1 : i + (slots >> codeBits);
         if (entry < firstMatchEntry || entry >= firstNodeEntry(symbolAlphabet)) {
             i = end;
             continue;
@@ -829,14 +853,14 @@ static void fuseDistances() {
     }
 }
 
-[[gnu::noinline]] static void readBlockHeader() {
+[[gnu::noinline]] static void readBlockHeader(LiteralEntries form) {
     headerSeen = true;
     blockLeft = takeBits(blockCountBits);
     readAuxLengths(lengthAlphabet, lengthCountBits, lengthZeroRunAfter);
     if (decodeError) {
         return;
     }
-    readSymbolLengths();
+    readSymbolLengths(form);
     if (decodeError) {
         return;
     }
@@ -986,7 +1010,7 @@ static std::uint32_t decodeSymbols(std::uint32_t r, std::uint32_t count, unsigne
         // (1) Block used up: the next header, read on the state itself.
         if (left == 0) {
             storeReader(bits, have, in);
-            readBlockHeader();
+            readBlockHeader(LiteralEntries::plain);
             if (decodeError) {
                 return r;
             }
@@ -1162,8 +1186,10 @@ std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned cha
 
 // The block reader's loop has no branch on whether a symbol is a literal or
 // a match: both take the bits their entry gives and are made the same way
-// (see fuseLiterals). Only plain matches (the distance code did not fit the
+// (see LiteralEntries). Only plain matches (the distance code did not fit the
 // slot) and long codes leave it.
+static_assert((fusedLiteralBase | 0xFF) < firstDecodedMatch,
+              "a fused literal decodes as a literal");
 static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
                   windowSize < firstDecodedMatch && maxMatch < (1u << (32 - decodedLengthShift)),
               "a decoded match stays above every literal, its distance below the length");
@@ -1197,36 +1223,14 @@ static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
     return length << decodedLengthShift | distance;
 }
 
-// The block reader gives the symbol table's literal slots the fused form
-// too: no distance, no extra bits, and a base that is the literal with bit 8
-// set, which keeps every literal out of the slow path's range and reads as
-// the same byte. Then every fast symbol is made the same way, with no
-// select between a literal and a match. The table is the reading thread's
-// own, and the next header builds it anew.
-constexpr std::uint32_t fusedLiteralBase = 0x100;
-static_assert(((fusedLiteralBase | 0xFF) << fusedBaseShift) >= firstFusedEntry &&
-                  (fusedLiteralBase | 0xFF) < firstDecodedMatch,
-              "a fused literal is a fast entry and decodes as a literal");
-
-static void fuseLiterals() {
-    for (std::uint32_t i = 0; i < (1u << symbolTableBits); ++i) {
-        Entry entry = symbolTable[i];
-        if (entry < firstMatchEntry) {
-            symbolTable[i] = (fusedLiteralBase | entry >> entryLengthBits) << fusedBaseShift |
-                             (entry & entryLengthMask);
-        }
-    }
-}
-
 std::uint32_t decodeBlockStart() {
     if (decodeError) {
         return 0;
     }
-    readBlockHeader();
+    readBlockHeader(LiteralEntries::fused);
     if (decodeError) {
         return 0;
     }
-    fuseLiterals();
     return blockLeft;
 }
 
