@@ -1251,6 +1251,22 @@ std::uint32_t decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes) {
     std::uint32_t entry = nextSymbolEntry(bits);
     for (; left > 0; --left) {
         if (needsSlowPath(entry)) [[unlikely]] {
+            // Most of these are matches whose distance code fits the distance
+            // table but not the slot: read here, the reader staying in registers.
+            const std::uint32_t codeBits = entry & entryLengthMask;
+            const std::uint64_t atDistance = bits << codeBits;
+            const std::uint32_t step = distanceSteps[atDistance >> (bufferBits - auxTableBits)];
+            if (entry < firstNodeEntry(symbolAlphabet) && step < stepLongCode) {
+                const std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
+                *put++ = length << decodedLengthShift | stepDistance(step, atDistance);
+                produced += length;
+                const std::uint32_t taken = codeBits + (step & stepBitsMask);
+                bits <<= taken;
+                have -= taken;
+                refillLoop(wordEnd, bits, have, in);
+                entry = nextSymbolEntry(bits);
+                continue;
+            }
             storeReader(bits, have, in);
             std::uint32_t symbol = readSlowSymbol(entry);
             loadReader(bits, have, in);
