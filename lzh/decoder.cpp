@@ -237,26 +237,6 @@ constexpr std::uint32_t packDistanceStep(std::uint32_t classIndex, std::uint32_t
            codeLength << stepCodeShift | (codeLength + extra);
 }
 
-// The block reader of the Linux tools has the symbol table built with
-// literals in the fused form too: no distance, no extra bits, and a base
-// that is the literal with bit 8 set, which keeps every literal out of the
-// slow path's range and reads as the same byte. Then every fast symbol is
-// made the same way, with no select between a literal and a match. The
-// table is the reading thread's own, and the next header builds it anew.
-enum class LiteralEntries { plain, fused };
-constexpr std::uint32_t fusedLiteralBase = 0x100;
-static_assert(((fusedLiteralBase | 0xFF) << fusedBaseShift) >= firstFusedEntry,
-              "a fused literal is a fast entry");
-
-// The symbol table's entry of a symbol whose code fits the table.
-[[gnu::always_inline]] inline Entry codeEntry(std::uint32_t symbol, std::uint32_t length,
-                                              LiteralEntries form) {
-    if (decoderPerThread && form == LiteralEntries::fused && symbol < firstMatchSymbol) {
-        return (fusedLiteralBase | symbol) << fusedBaseShift | length;
-    }
-    return packEntry(symbol, length);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -579,8 +559,7 @@ static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
 // Lengths that do not make a complete prefix code leave the table and the
 // trees as they were and mark the stream damaged.
 static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigned char* lengths,
-                       std::uint32_t tableBits, Entry* table,
-                       LiteralEntries form = LiteralEntries::plain) {
+                       std::uint32_t tableBits, Entry* table) {
     std::uint32_t laneSize = paddedLengths(sent) / lengthLanes;
     std::uint32_t lanes[lengthLanes][longestCode + 1] = {};
     countLengths(laneSize, lengths, lanes);
@@ -606,7 +585,7 @@ static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigne
     for (std::uint32_t len = 1; len <= tableBits; ++len) {
         std::uint32_t weight = 1u << (tableBits - len);
         for (std::uint32_t end = k + count[len]; k < end; ++k) {
-            fillEntries(table + slot, weight, codeEntry(ordered[k], len, form));
+            fillEntries(table + slot, weight, packEntry(ordered[k], len));
             slot += weight;
         }
     }
@@ -680,8 +659,7 @@ lookupEntry(const Entry* table, std::uint32_t tableBits, std::uint32_t alphabet,
 
 // Single-value form: every lookup gives value and consumes no bits.
 static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uint32_t alphabet,
-                           Entry* table, std::uint32_t tableBits,
-                           LiteralEntries form = LiteralEntries::plain) {
+                           Entry* table, std::uint32_t tableBits) {
     if (streamDamaged(value >= alphabet)) {
         return;
     }
@@ -689,7 +667,7 @@ static void setSingleValue(std::uint32_t value, unsigned char* lengths, std::uin
         lengths[i] = 0;
     }
     for (std::uint32_t i = 0; i < (1u << tableBits); ++i) {
-        table[i] = codeEntry(value, 0, form);
+        table[i] = packEntry(value, 0);
     }
 }
 
@@ -748,11 +726,11 @@ static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits,
 }
 
 // Reads the symbol code's lengths, sent through the length code.
-static void readSymbolLengths(LiteralEntries form) {
+static void readSymbolLengths() {
     std::uint32_t n = takeBits(symbolCountBits);
     if (n == 0) {
         setSingleValue(takeBits(symbolCountBits), symbolLen, symbolAlphabet, symbolTable,
-                       symbolTableBits, form);
+                       symbolTableBits);
         return;
     }
     if (streamDamaged(n > symbolAlphabet)) {
@@ -803,7 +781,7 @@ static void readSymbolLengths(LiteralEntries form) {
     for (; i < symbolAlphabet; ++i) {
         symbolLen[i] = 0;
     }
-    buildTable(symbolAlphabet, n, symbolLen, symbolTableBits, symbolTable, form);
+    buildTable(symbolAlphabet, n, symbolLen, symbolTableBits, symbolTable);
 }
 
 // Turns the distance code's table into distance steps.
@@ -829,11 +807,9 @@ static void fuseDistances() {
     while (i < slots) {
         Entry entry = symbolTable[i];
         std::uint32_t codeBits = entry & entryLengthMask;
-        // A root's code is longer than the table: one slot. Fused literals
-        // lie above every root.
-        const bool root = entry >= firstNodeEntry(symbolAlphabet) &&
-                          (!decoderPerThread || entry < firstFusedEntry);
-        std::uint32_t end = root ? i + 1 : i + (slots >> codeBits);
+        // A root's code is longer than the table: one slot.
+        std::uint32_t end =
+            entry >= firstNodeEntry(symbolAlphabet) ? i + 1 : i + (slots >> codeBits);
         if (entry < firstMatchEntry || entry >= firstNodeEntry(symbolAlphabet)) {
             i = end;
             continue;
@@ -853,14 +829,15 @@ static void fuseDistances() {
     }
 }
 
-[[gnu::noinline]] static void readBlockHeader(LiteralEntries form) {
+// Reads a block's count and codes, up to the distance steps.
+static void readBlockCodes() {
     headerSeen = true;
     blockLeft = takeBits(blockCountBits);
     readAuxLengths(lengthAlphabet, lengthCountBits, lengthZeroRunAfter);
     if (decodeError) {
         return;
     }
-    readSymbolLengths(form);
+    readSymbolLengths();
     if (decodeError) {
         return;
     }
@@ -869,6 +846,14 @@ static void fuseDistances() {
         return;
     }
     buildDistanceSteps();
+}
+
+// The header as the symbol loop reads it, with its fused matches.
+[[gnu::noinline]] static void readBlockHeader() {
+    readBlockCodes();
+    if (decodeError) {
+        return;
+    }
     fuseDistances();
 }
 
@@ -1010,7 +995,7 @@ static std::uint32_t decodeSymbols(std::uint32_t r, std::uint32_t count, unsigne
         // (1) Block used up: the next header, read on the state itself.
         if (left == 0) {
             storeReader(bits, have, in);
-            readBlockHeader(LiteralEntries::plain);
+            readBlockHeader();
             if (decodeError) {
                 return r;
             }
@@ -1184,18 +1169,71 @@ std::uint32_t decodeChunkFrom(std::uint32_t r, std::uint32_t count, unsigned cha
     return r;
 }
 
-// The block reader's loop has no branch on whether a symbol is a literal or
-// a match: both take the bits their entry gives and are made the same way
-// (see LiteralEntries). Only plain matches (the distance code did not fit the
-// slot) and long codes leave it.
-static_assert((fusedLiteralBase | 0xFF) < firstDecodedMatch,
-              "a fused literal decodes as a literal");
-static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
-                  windowSize < firstDecodedMatch && maxMatch < (1u << (32 - decodedLengthShift)),
-              "a decoded match stays above every literal, its distance below the length");
+// The block reader's own table, made after each header in place of the
+// fused symbol table: one 64-bit word a slot, so that every fast symbol is
+// made by the same few steps, with no branch on whether it is a literal or
+// a match and no field to take apart. The low word holds the bits the
+// symbol takes (0-5) and a mask of the last of them that it keeps (8-31:
+// a match's extra bits, none for a literal); the high word the decoded
+// symbol they add to. Slots the loop cannot finish alone (matches whose
+// distance code does not fit the slot, and long codes) are marked and hold
+// the symbol table's entry in the high word.
+constexpr std::uint64_t readerSlowSlot = 0x40;
+constexpr std::uint32_t readerMaskShift = 8;
+static_assert(readerSlowSlot > entryLengthMask && readerSlowSlot < (1u << readerMaskShift));
+static_assert(widestExtra + readerMaskShift <= 32, "the mask fits the low word");
+static_assert(windowSize <= decodedValueMask && maxMatch < (1u << (32 - decodedLengthShift)),
+              "a decoded symbol's value stays below its length");
+static_assert(1 < minMatch, "a literal decodes below every match");
+static DECODER_STATE std::uint64_t readerTable[1u << symbolTableBits];
 
-[[gnu::always_inline]] inline static bool needsSlowPath(std::uint32_t entry) {
-    return entry - firstMatchEntry < firstFusedEntry - firstMatchEntry;
+constexpr std::uint64_t readerSlot(std::uint32_t symbol, std::uint32_t keptBits,
+                                   std::uint32_t takenBits) {
+    return std::uint64_t{symbol} << 32 | ((1u << keptBits) - 1) << readerMaskShift | takenBits;
+}
+
+constexpr std::uint64_t slowReaderSlot(Entry entry) {
+    return std::uint64_t{entry} << 32 | readerSlowSlot;
+}
+
+// Walks the symbol table code by code, as fuseDistances does: a literal
+// fills its slots with one word, a match looks up the distance code that
+// follows it in each of its slots.
+static void buildReaderTable() {
+    constexpr std::uint32_t slots = 1u << symbolTableBits;
+    std::uint32_t i = 0;
+    while (i < slots) {
+        const Entry entry = symbolTable[i];
+        if (entry >= firstNodeEntry(symbolAlphabet)) {
+            readerTable[i++] = slowReaderSlot(entry);
+            continue;
+        }
+        const std::uint32_t codeBits = entry & entryLengthMask;
+        const std::uint32_t end = i + (slots >> codeBits);
+        if (entry < firstMatchEntry) {
+            const std::uint64_t literal =
+                readerSlot(1u << decodedLengthShift | entry >> entryLengthBits, 0, codeBits);
+            for (; i < end; ++i) {
+                readerTable[i] = literal;
+            }
+            continue;
+        }
+        const std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
+        for (; i < end; ++i) {
+            std::uint32_t following = (i << codeBits) & (slots - 1);
+            std::uint32_t step = distanceSteps[following >> (symbolTableBits - auxTableBits)];
+            std::uint32_t distanceBits = step >> stepCodeShift & stepFieldMask;
+            readerTable[i] = step >= stepLongCode || codeBits + distanceBits > symbolTableBits
+                                 ? slowReaderSlot(entry)
+                                 : readerSlot(length << decodedLengthShift | step >> stepBaseShift,
+                                              step >> stepExtraShift & stepFieldMask,
+                                              codeBits + (step & stepBitsMask));
+        }
+    }
+}
+
+[[gnu::always_inline]] inline static std::uint64_t nextReaderSlot(std::uint64_t bits) {
+    return readerTable[bits >> (bufferBits - symbolTableBits)];
 }
 
 // A symbol the loop could not take from its entry alone, read on the state
@@ -1211,7 +1249,7 @@ static_assert((minMatch << decodedLengthShift) >= firstDecodedMatch &&
     }
     dropBits(entry & entryLengthMask);
     if (entry < firstMatchEntry) {
-        return entry >> entryLengthBits;
+        return 1u << decodedLengthShift | entry >> entryLengthBits;
     }
     std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
     std::uint32_t step = distanceStepAt(bitBuffer);
@@ -1227,10 +1265,11 @@ std::uint32_t decodeBlockStart() {
     if (decodeError) {
         return 0;
     }
-    readBlockHeader(LiteralEntries::fused);
+    readBlockCodes();
     if (decodeError) {
         return 0;
     }
+    buildReaderTable();
     return blockLeft;
 }
 
@@ -1248,9 +1287,10 @@ std::uint32_t decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes) {
     std::uint32_t* put = symbols;
     std::uint32_t produced = 0; // at most 65535 matches of 256 bytes
     refillLoop(wordEnd, bits, have, in);
-    std::uint32_t entry = nextSymbolEntry(bits);
+    std::uint64_t slot = nextReaderSlot(bits);
     for (; left > 0; --left) {
-        if (needsSlowPath(entry)) [[unlikely]] {
+        if (slot & readerSlowSlot) [[unlikely]] {
+            const std::uint32_t entry = static_cast<std::uint32_t>(slot >> 32);
             // Most of these are matches whose distance code fits the distance
             // table but not the slot: read here, the reader staying in registers.
             const std::uint32_t codeBits = entry & entryLengthMask;
@@ -1264,7 +1304,7 @@ std::uint32_t decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes) {
                 bits <<= taken;
                 have -= taken;
                 refillLoop(wordEnd, bits, have, in);
-                entry = nextSymbolEntry(bits);
+                slot = nextReaderSlot(bits);
                 continue;
             }
             storeReader(bits, have, in);
@@ -1274,24 +1314,25 @@ std::uint32_t decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes) {
                 break;
             }
             *put++ = symbol;
-            produced += symbol < firstDecodedMatch ? 1 : symbol >> decodedLengthShift;
+            produced += symbol >> decodedLengthShift;
             refillLoop(wordEnd, bits, have, in);
-            entry = nextSymbolEntry(bits);
+            slot = nextReaderSlot(bits);
             continue;
         }
-        // A literal or a fused match; a match's extra bits are the last it
-        // takes, a literal has none.
-        std::uint32_t taken = entry & entryLengthMask;
-        std::uint64_t rest = bits << taken;
-        std::uint32_t next = nextSymbolEntry(rest);
-        std::uint32_t extra = entry >> fusedExtraShift & fusedExtraMask;
-        std::uint32_t length = entry >> fusedLengthShift & fusedLengthMask;
-        *put++ = length << decodedLengthShift |
-                 ((entry >> fusedBaseShift) + (peek(bits, taken) & ((1u << extra) - 1)));
-        produced += length + (length == 0);
+        // The bits taken come round to the bottom: a match's extra bits are
+        // the last of them.
+        const std::uint32_t taken = slot & entryLengthMask;
+        const std::uint64_t rest = bits << taken;
+        const std::uint64_t next = nextReaderSlot(rest);
+        const std::uint32_t kept =
+            static_cast<std::uint32_t>(std::rotl(bits, static_cast<int>(taken))) &
+            (static_cast<std::uint32_t>(slot) >> readerMaskShift);
+        const std::uint32_t symbol = static_cast<std::uint32_t>(slot >> 32) + kept;
+        *put++ = symbol;
+        produced += symbol >> decodedLengthShift;
         bits = rest;
         have -= taken;
-        entry = next;
+        slot = next;
         refillLoop(wordEnd, bits, have, in);
     }
     storeReader(bits, have, in);

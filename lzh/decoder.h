@@ -59,10 +59,12 @@ DecoderState decoderState();
 // decodeChunk. A block header sends every code anew: a block decodes the same
 // on whichever thread reads it.
 
-// A decoded symbol: a literal, below firstDecodedMatch with its byte in the
-// low 8 bits, or a match, length << 16 | distance (the bytes back, 1 to 8192).
+// A decoded symbol: length << 16 | value, the length the bytes it makes. A
+// literal has length 1 and its byte in the value's low 8 bits, a match its
+// length (3 to 256) and its distance (the bytes back, 1 to 8192).
 inline constexpr std::uint32_t decodedLengthShift = 16;
-inline constexpr std::uint32_t firstDecodedMatch = 1u << decodedLengthShift;
+inline constexpr std::uint32_t decodedValueMask = (1u << decodedLengthShift) - 1;
+inline constexpr std::uint32_t firstDecodedMatch = minMatch << decodedLengthShift;
 
 // The bits of the packed data the decoding consumed so far.
 std::uint64_t decodeBitsConsumed();

@@ -198,7 +198,7 @@ class LinearOutput {
                 continue;
             }
             const std::uint32_t length = s >> decodedLengthShift;
-            const std::uint32_t distance = s & (firstDecodedMatch - 1);
+            const std::uint32_t distance = s & decodedValueMask;
             copyMatch(out, out - distance, length, distance);
             out += length;
         }

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 
 namespace {
@@ -181,6 +183,90 @@ TEST_F(TwoThreadDecode, HandMadeBlockShapesComeOutAsOnOneThread) {
     EXPECT_EQ(two.fault, faultNone);
     EXPECT_TRUE(Bytes(two.seen.bytes.begin() + head, two.seen.bytes.end()) == expected);
     expectSameAsOneThread(writer.bytes(), head + sizeOf(expected), "hand-made blocks");
+}
+
+TEST_F(TwoThreadDecode, CodesOfEveryLengthComeOutAsOnOneThread) {
+    // Codes of 1 to 16 bits, literals and matches taking turns, and distance
+    // codes of 1 to 13 bits: symbols whose code and distance code fit the
+    // reader's table and symbols that leave it, long codes walked bit by
+    // bit among them.
+    const std::vector<int> symbols = {'a',
+                                      3 + matchSymbolBias,
+                                      'b',
+                                      256 + matchSymbolBias,
+                                      'c',
+                                      10 + matchSymbolBias,
+                                      'd',
+                                      'e',
+                                      4 + matchSymbolBias,
+                                      'f',
+                                      100 + matchSymbolBias,
+                                      'g',
+                                      'h',
+                                      7 + matchSymbolBias,
+                                      'i',
+                                      'j',
+                                      50 + matchSymbolBias};
+    std::vector<int> symbolLens(lh5SymbolAlphabet, 0);
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        symbolLens[symbols[i]] = std::min<int>(static_cast<int>(i) + 1, 16);
+    }
+    std::vector<int> distanceLens(lh5DistanceAlphabet);
+    for (int c = 0; c < lh5DistanceAlphabet; ++c) {
+        distanceLens[c] = std::min(c + 1, lh5DistanceAlphabet - 1);
+    }
+    Bytes expected;
+    std::vector<std::pair<int, std::uint32_t>> written; // symbol, distance value
+    for (std::uint32_t i = 0; expected.size() < windowSize; ++i) {
+        written.push_back({'a' + static_cast<int>(i % 10), 0});
+        expected.push_back(static_cast<std::uint8_t>('a' + i % 10));
+    }
+    for (std::uint32_t i = 0; i < 4000; ++i) {
+        const int symbol = symbols[(i * 7 + i / 17) % symbols.size()];
+        const std::uint32_t distanceClass = (i * 5 + i / 3) % lh5DistanceAlphabet;
+        const std::uint32_t distance = distanceClassBase(distanceClass) +
+                                       (i * 2654435761u) % (1u << distanceExtraBits(distanceClass));
+        written.push_back({symbol, distance});
+        if (symbol < static_cast<int>(firstMatchSymbol)) {
+            expected.push_back(static_cast<std::uint8_t>(symbol));
+            continue;
+        }
+        const std::size_t from = expected.size() - distance - 1;
+        for (std::uint32_t k = 0; k < symbol - matchSymbolBias; ++k) {
+            expected.push_back(expected[from + k]);
+        }
+    }
+    Lh5Writer writer;
+    writer.headerWithLengths(static_cast<std::uint32_t>(written.size()), symbolLens, distanceLens);
+    for (const auto& [symbol, distance] : written) {
+        if (symbol < static_cast<int>(firstMatchSymbol)) {
+            writer.literal(static_cast<std::uint8_t>(symbol));
+        } else {
+            writer.match(symbol - static_cast<int>(matchSymbolBias), distance);
+        }
+    }
+    // The reader reads every block but the last: the same block once more
+    // after it.
+    const std::size_t blockSymbols = written.size();
+    writer.headerWithLengths(static_cast<std::uint32_t>(blockSymbols), symbolLens, distanceLens);
+    for (std::size_t i = 0; i < blockSymbols; ++i) {
+        const auto [symbol, distance] = written[i];
+        if (symbol < static_cast<int>(firstMatchSymbol)) {
+            writer.literal(static_cast<std::uint8_t>(symbol));
+            expected.push_back(static_cast<std::uint8_t>(symbol));
+            continue;
+        }
+        writer.match(symbol - static_cast<int>(matchSymbolBias), distance);
+        const std::size_t from = expected.size() - distance - 1;
+        for (std::uint32_t k = 0; k < symbol - matchSymbolBias; ++k) {
+            expected.push_back(expected[from + k]);
+        }
+    }
+    const OneEntry entry(writer.bytes(), sizeOf(expected));
+    const Outcome two = entry.decode(true);
+    EXPECT_EQ(two.fault, faultNone);
+    EXPECT_TRUE(two.seen.bytes == expected);
+    expectSameAsOneThread(writer.bytes(), sizeOf(expected), "codes of every length");
 }
 
 TEST_F(TwoThreadDecode, MatchesReachTheWholeWindowBackAtEveryChunkStart) {
