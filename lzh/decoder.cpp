@@ -795,6 +795,19 @@ static void buildDistanceSteps() {
     }
 }
 
+// The distance step of the distance code that follows a match code of
+// codeBits in symbol table slot i, when that code ends inside the table's
+// bits; 0 when it does not. The bits after the match code are the slot's
+// low bits. A step is never 0.
+[[gnu::always_inline]] inline static std::uint32_t stepInSlot(std::uint32_t i,
+                                                              std::uint32_t codeBits) {
+    static_assert(symbolTableBits >= auxTableBits);
+    std::uint32_t following = (i << codeBits) & ((1u << symbolTableBits) - 1);
+    std::uint32_t step = distanceSteps[following >> (symbolTableBits - auxTableBits)];
+    std::uint32_t distanceBits = step >> stepCodeShift & stepFieldMask;
+    return step >= stepLongCode || codeBits + distanceBits > symbolTableBits ? 0 : step;
+}
+
 // Gives the slots of every match code of the symbol table the fused form
 // where the distance code that follows ends inside the table's bits. The
 // bits after a code of length L in slot i are slot i's low bits, so the
@@ -802,7 +815,6 @@ static void buildDistanceSteps() {
 // a literal's slots are passed over at once.
 static void fuseDistances() {
     constexpr std::uint32_t slots = 1u << symbolTableBits;
-    static_assert(symbolTableBits >= auxTableBits);
     std::uint32_t i = 0;
     while (i < slots) {
         Entry entry = symbolTable[i];
@@ -816,10 +828,8 @@ static void fuseDistances() {
         }
         Entry match = ((entry >> entryLengthBits) - matchSymbolBias) << fusedLengthShift;
         for (; i < end; ++i) {
-            std::uint32_t following = (i << codeBits) & (slots - 1);
-            std::uint32_t step = distanceSteps[following >> (symbolTableBits - auxTableBits)];
-            std::uint32_t distanceBits = step >> stepCodeShift & stepFieldMask;
-            if (step >= stepLongCode || codeBits + distanceBits > symbolTableBits) {
+            std::uint32_t step = stepInSlot(i, codeBits);
+            if (step == 0) {
                 continue;
             }
             symbolTable[i] = (step >> stepBaseShift) << fusedBaseShift | match |
@@ -1220,10 +1230,8 @@ static void buildReaderTable() {
         }
         const std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
         for (; i < end; ++i) {
-            std::uint32_t following = (i << codeBits) & (slots - 1);
-            std::uint32_t step = distanceSteps[following >> (symbolTableBits - auxTableBits)];
-            std::uint32_t distanceBits = step >> stepCodeShift & stepFieldMask;
-            readerTable[i] = step >= stepLongCode || codeBits + distanceBits > symbolTableBits
+            const std::uint32_t step = stepInSlot(i, codeBits);
+            readerTable[i] = step == 0
                                  ? slowReaderSlot(entry)
                                  : readerSlot(length << decodedLengthShift | step >> stepBaseShift,
                                               step >> stepExtraShift & stepFieldMask,

@@ -215,51 +215,33 @@ TEST_F(TwoThreadDecode, CodesOfEveryLengthComeOutAsOnOneThread) {
     for (int c = 0; c < lh5DistanceAlphabet; ++c) {
         distanceLens[c] = std::min(c + 1, lh5DistanceAlphabet - 1);
     }
-    Bytes expected;
-    std::vector<std::pair<int, std::uint32_t>> written; // symbol, distance value
-    for (std::uint32_t i = 0; expected.size() < windowSize; ++i) {
-        written.push_back({'a' + static_cast<int>(i % 10), 0});
-        expected.push_back(static_cast<std::uint8_t>('a' + i % 10));
+    std::vector<std::pair<int, std::uint32_t>> block; // symbol, distance value
+    for (std::uint32_t i = 0; i < windowSize; ++i) {
+        block.push_back({'a' + static_cast<int>(i % 10), 0});
     }
     for (std::uint32_t i = 0; i < 4000; ++i) {
-        const int symbol = symbols[(i * 7 + i / 17) % symbols.size()];
         const std::uint32_t distanceClass = (i * 5 + i / 3) % lh5DistanceAlphabet;
-        const std::uint32_t distance = distanceClassBase(distanceClass) +
-                                       (i * 2654435761u) % (1u << distanceExtraBits(distanceClass));
-        written.push_back({symbol, distance});
-        if (symbol < static_cast<int>(firstMatchSymbol)) {
-            expected.push_back(static_cast<std::uint8_t>(symbol));
-            continue;
-        }
-        const std::size_t from = expected.size() - distance - 1;
-        for (std::uint32_t k = 0; k < symbol - matchSymbolBias; ++k) {
-            expected.push_back(expected[from + k]);
-        }
+        block.push_back({symbols[(i * 7 + i / 17) % symbols.size()],
+                         distanceClassBase(distanceClass) +
+                             (i * 2654435761u) % (1u << distanceExtraBits(distanceClass))});
     }
+    // The reader reads every block but the last: the same block twice.
     Lh5Writer writer;
-    writer.headerWithLengths(static_cast<std::uint32_t>(written.size()), symbolLens, distanceLens);
-    for (const auto& [symbol, distance] : written) {
-        if (symbol < static_cast<int>(firstMatchSymbol)) {
-            writer.literal(static_cast<std::uint8_t>(symbol));
-        } else {
+    Bytes expected;
+    for (int copy = 0; copy < 2; ++copy) {
+        writer.headerWithLengths(static_cast<std::uint32_t>(block.size()), symbolLens,
+                                 distanceLens);
+        for (const auto& [symbol, distance] : block) {
+            if (symbol < static_cast<int>(firstMatchSymbol)) {
+                writer.literal(static_cast<std::uint8_t>(symbol));
+                expected.push_back(static_cast<std::uint8_t>(symbol));
+                continue;
+            }
             writer.match(symbol - static_cast<int>(matchSymbolBias), distance);
-        }
-    }
-    // The reader reads every block but the last: the same block once more
-    // after it.
-    const std::size_t blockSymbols = written.size();
-    writer.headerWithLengths(static_cast<std::uint32_t>(blockSymbols), symbolLens, distanceLens);
-    for (std::size_t i = 0; i < blockSymbols; ++i) {
-        const auto [symbol, distance] = written[i];
-        if (symbol < static_cast<int>(firstMatchSymbol)) {
-            writer.literal(static_cast<std::uint8_t>(symbol));
-            expected.push_back(static_cast<std::uint8_t>(symbol));
-            continue;
-        }
-        writer.match(symbol - static_cast<int>(matchSymbolBias), distance);
-        const std::size_t from = expected.size() - distance - 1;
-        for (std::uint32_t k = 0; k < symbol - matchSymbolBias; ++k) {
-            expected.push_back(expected[from + k]);
+            const std::size_t from = expected.size() - distance - 1;
+            for (std::uint32_t k = 0; k < symbol - matchSymbolBias; ++k) {
+                expected.push_back(expected[from + k]);
+            }
         }
     }
     const OneEntry entry(writer.bytes(), sizeOf(expected));
