@@ -1206,11 +1206,40 @@ constexpr std::uint64_t slowReaderSlot(Entry entry) {
     return std::uint64_t{entry} << 32 | readerSlowSlot;
 }
 
+// The reader's words of a match code of codeBits, but for its length: one
+// for each value of the bits after the code in its slots, with 0 where the
+// distance code does not end inside the slot. A match code fills its slots
+// from these, so the distance steps are looked up once for each code
+// length in a block, not once for each slot. The words of codeBits lie at
+// (2^(11 - codeBits) - 1), one table for all lengths: a single-value
+// code, of no bits, has one for every slot.
+static DECODER_STATE std::uint64_t distanceWords[(2u << symbolTableBits) - 1];
+static_assert(symbolTableBits < 32, "a bit for each code length");
+static DECODER_STATE std::uint32_t distanceWordsMade; // bit L: the words of length L
+
+static const std::uint64_t* distanceWordsOf(std::uint32_t codeBits) {
+    const std::uint32_t count = 1u << (symbolTableBits - codeBits);
+    std::uint64_t* words = distanceWords + (count - 1);
+    if (distanceWordsMade & (1u << codeBits)) {
+        return words;
+    }
+    distanceWordsMade |= 1u << codeBits;
+    for (std::uint32_t following = 0; following < count; ++following) {
+        const std::uint32_t step = stepInSlot(following, codeBits);
+        words[following] =
+            step == 0 ? 0
+                      : readerSlot(step >> stepBaseShift, step >> stepExtraShift & stepFieldMask,
+                                   codeBits + (step & stepBitsMask));
+    }
+    return words;
+}
+
 // Walks the symbol table code by code, as fuseDistances does: a literal
-// fills its slots with one word, a match looks up the distance code that
-// follows it in each of its slots.
+// fills its slots with one word, a match adds its length to the words of
+// its code length.
 static void buildReaderTable() {
     constexpr std::uint32_t slots = 1u << symbolTableBits;
+    distanceWordsMade = 0;
     std::uint32_t i = 0;
     while (i < slots) {
         const Entry entry = symbolTable[i];
@@ -1219,23 +1248,21 @@ static void buildReaderTable() {
             continue;
         }
         const std::uint32_t codeBits = entry & entryLengthMask;
-        const std::uint32_t end = i + (slots >> codeBits);
+        const std::uint32_t count = slots >> codeBits;
         if (entry < firstMatchEntry) {
             const std::uint64_t literal =
                 readerSlot(1u << decodedLengthShift | entry >> entryLengthBits, 0, codeBits);
-            for (; i < end; ++i) {
+            for (const std::uint32_t end = i + count; i < end; ++i) {
                 readerTable[i] = literal;
             }
             continue;
         }
         const std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
-        for (; i < end; ++i) {
-            const std::uint32_t step = stepInSlot(i, codeBits);
-            readerTable[i] = step == 0
-                                 ? slowReaderSlot(entry)
-                                 : readerSlot(length << decodedLengthShift | step >> stepBaseShift,
-                                              step >> stepExtraShift & stepFieldMask,
-                                              codeBits + (step & stepBitsMask));
+        const std::uint64_t lengthWord = std::uint64_t{length << decodedLengthShift} << 32;
+        const std::uint64_t slow = slowReaderSlot(entry);
+        const std::uint64_t* words = distanceWordsOf(codeBits);
+        for (std::uint32_t f = 0; f < count; ++f, ++i) {
+            readerTable[i] = words[f] == 0 ? slow : words[f] + lengthWord;
         }
     }
 }
@@ -1281,7 +1308,15 @@ std::uint32_t decodeBlockStart() {
     return blockLeft;
 }
 
-std::uint32_t decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes) {
+// The Linux tool's block reader is built twice, the second time for
+// processors with BMI2, whose shifts by a register take one step and leave
+// the flags alone; the loader picks one when the program starts. The setup
+// program's decoder stays plain.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(__clang__)
+[[gnu::target_clones("bmi2", "default")]]
+#endif
+std::uint32_t
+decodeBlockSymbols(std::uint32_t* symbols, std::uint32_t* bytes) {
     *bytes = 0;
     if (decodeError) {
         return 0;

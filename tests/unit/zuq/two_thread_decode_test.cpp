@@ -171,6 +171,13 @@ TEST_F(TwoThreadDecode, HandMadeBlockShapesComeOutAsOnOneThread) {
         writer.literal('x');
         expected.push_back('x');
     }
+    // A block of one match symbol in single-value form, its distances
+    // from a real code: every slot of the reader's table holds that match.
+    writer.header(3000, {256 + matchSymbolBias}, {0, 1});
+    for (int i = 0; i < 3000; ++i) {
+        writer.match(256, i % 2);
+        expected.insert(expected.end(), 256, 'x');
+    }
     // A count of zero: the block never ends, up to the entry's end.
     writer.header(0, {'y', 'z'}, {});
     for (int i = 0; i < 70000; ++i) {
