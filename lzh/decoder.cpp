@@ -1210,9 +1210,9 @@ constexpr std::uint64_t slowReaderSlot(Entry entry) {
 // for each value of the bits after the code in its slots, with 0 where the
 // distance code does not end inside the slot. A match code fills its slots
 // from these, so the distance steps are looked up once for each code
-// length in a block, not once for each slot. The words of codeBits lie at
-// (2^(11 - codeBits) - 1), one table for all lengths: a single-value
-// code, of no bits, has one for every slot.
+// length in a block, not once for each slot. All lengths share one table,
+// the 2^(symbolTableBits - codeBits) words of codeBits from index one less
+// than their count: a single-value code, of no bits, has one for every slot.
 static DECODER_STATE std::uint64_t distanceWords[(2u << symbolTableBits) - 1];
 static_assert(symbolTableBits < 32, "a bit for each code length");
 static DECODER_STATE std::uint32_t distanceWordsMade; // bit L: the words of length L
