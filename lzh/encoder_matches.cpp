@@ -1,6 +1,6 @@
 // Match finders for the lh5 encoder.
 //
-// Both finders hash the next three bytes to find the newest earlier position
+// Both finders hash the next few bytes to find the newest earlier position
 // with the same hash. Window slots are taken modulo twice the window, so the
 // slot of every position still within reach (8192 back) belongs to it alone.
 // A candidate further back than the window ends the search before its slot
@@ -20,9 +20,24 @@ constexpr unsigned hashBits = 15;
 constexpr unsigned slotCount = 2 * windowSize;
 constexpr unsigned slotMask = slotCount - 1;
 
-unsigned hash3(const std::uint8_t* p) {
+unsigned hash3(const std::uint8_t* p, unsigned bits = hashBits) {
     const std::uint32_t key = p[0] | (p[1] << 8) | (p[2] << 16);
-    return (key * 2654435761u) >> (32 - hashBits);
+    return (key * 2654435761u) >> (32 - bits);
+}
+
+// The chain finder's keys and probes are words of four bytes.
+constexpr unsigned chainKeyBytes = 4;
+constexpr unsigned shortHashBits = 16;
+static_assert(chainKeyBytes == minMatch + 1);
+
+std::uint32_t load32(const std::uint8_t* p) {
+    std::uint32_t word;
+    std::memcpy(&word, p, chainKeyBytes);
+    return word;
+}
+
+unsigned hash4(const std::uint8_t* p) {
+    return (load32(p) * 2654435761u) >> (32 - hashBits);
 }
 
 // How far a and b agree from length on, up to limit: a word at a time while a
@@ -115,10 +130,17 @@ void TreeMatchFinder::walk(std::uint32_t pos, std::vector<Match>* out) {
 }
 
 // ---- Hash chain finder --------------------------------------------------------------
+//
+// The chains link positions by a hash of four bytes, so that the links
+// followed are mostly real candidates for matches of four or more; three
+// bytes hash into a table of their own that keeps only the newest position,
+// the nearest candidate for a match of three, the only one worth its
+// distance. A candidate can only beat the best match so far if it agrees on
+// the four bytes that end just past it, so those are compared first.
 
 ChainMatchFinder::ChainMatchFinder(std::span<const std::uint8_t> data, unsigned searchDepth)
     : data_(data), searchDepth_(searchDepth), head_(std::size_t{1} << hashBits, none),
-      previous_(slotCount, none) {}
+      previous_(slotCount, none), newest3_(std::size_t{1} << shortHashBits, none) {}
 
 Match ChainMatchFinder::longest(std::uint32_t pos) const {
     Match best{0, 0};
@@ -129,11 +151,24 @@ Match ChainMatchFinder::longest(std::uint32_t pos) const {
     const unsigned limit = static_cast<unsigned>(std::min<std::size_t>(maxMatch, available));
     const std::uint8_t* current = data_.data() + pos;
     unsigned bestLength = minMatch - 1;
-    std::uint32_t candidate = head_[hash3(current)];
+    const std::uint32_t nearest = newest3_[hash3(current, shortHashBits)];
+    if (withinWindow(pos, nearest)) {
+        const unsigned length = agreeingLength(data_.data() + nearest, current, 0, limit);
+        if (length >= minMatch) {
+            bestLength = length;
+            best = {static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(pos - nearest)};
+        }
+    }
+    if (available < chainKeyBytes || bestLength == limit) {
+        return best;
+    }
+    // Before a match of four, the probe is the first four bytes.
+    unsigned probeAt = bestLength < chainKeyBytes ? 0 : bestLength + 1 - chainKeyBytes;
+    std::uint32_t probe = load32(current + probeAt);
+    std::uint32_t candidate = head_[hash4(current)];
     for (unsigned depth = searchDepth_; withinWindow(pos, candidate) && depth > 0; --depth) {
         const std::uint8_t* source = data_.data() + candidate;
-        // The byte that would make this candidate longer is the cheapest test.
-        if (source[bestLength] == current[bestLength]) {
+        if (load32(source + probeAt) == probe) {
             const unsigned length = agreeingLength(source, current, 0, limit);
             if (length > bestLength) {
                 bestLength = length;
@@ -142,6 +177,8 @@ Match ChainMatchFinder::longest(std::uint32_t pos) const {
                 if (length == limit) {
                     break;
                 }
+                probeAt = bestLength + 1 - chainKeyBytes;
+                probe = load32(current + probeAt);
             }
         }
         candidate = previous_[candidate & slotMask];
@@ -150,10 +187,15 @@ Match ChainMatchFinder::longest(std::uint32_t pos) const {
 }
 
 void ChainMatchFinder::insert(std::uint32_t pos) {
-    if (data_.size() - pos < minMatch) {
+    const std::size_t available = data_.size() - pos;
+    if (available < minMatch) {
         return;
     }
-    std::uint32_t& headSlot = head_[hash3(data_.data() + pos)];
+    newest3_[hash3(data_.data() + pos, shortHashBits)] = pos;
+    if (available < chainKeyBytes) {
+        return;
+    }
+    std::uint32_t& headSlot = head_[hash4(data_.data() + pos)];
     previous_[pos & slotMask] = headSlot;
     headSlot = pos;
 }

@@ -42,12 +42,15 @@ class TreeMatchFinder {
     std::vector<std::uint32_t> children_; // two per window slot: smaller, larger
 };
 
+// Hash chains of the positions that share four bytes, followed newest
+// first, and the newest position that shares three.
 class ChainMatchFinder {
   public:
     ChainMatchFinder(std::span<const std::uint8_t> data, unsigned searchDepth);
 
     // The longest match at pos (length 0 when there is none of 3 or more);
-    // of equally long ones, the nearest.
+    // of equally long ones, the nearest. A match of exactly three is looked
+    // for only at the newest position whose three bytes hash alike.
     Match longest(std::uint32_t pos) const;
     void insert(std::uint32_t pos);
 
@@ -56,6 +59,7 @@ class ChainMatchFinder {
     unsigned searchDepth_;
     std::vector<std::uint32_t> head_;
     std::vector<std::uint32_t> previous_; // one per window slot
+    std::vector<std::uint32_t> newest3_;  // hash of three bytes -> newest position
 };
 
 } // namespace lzh

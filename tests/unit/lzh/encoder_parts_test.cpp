@@ -338,6 +338,38 @@ TEST(EncoderMatchFinder, ChainFindsTheLongestNearestMatch) {
     }
 }
 
+// The chains need four bytes, so the last positions of the input are found
+// and entered through the table of three: a match that ends with the input
+// is found whether three or four bytes remain, and three-byte matches are
+// taken at the newest position even when an older one is longer.
+TEST(EncoderMatchFinder, ChainFindsMatchesOfThreeAndAtTheInputsEnd) {
+    const auto search = [](const std::string& text, std::uint32_t at) {
+        const Bytes data(text.begin(), text.end());
+        lzh::ChainMatchFinder finder(data, 64);
+        for (std::uint32_t pos = 0; pos < at; ++pos) {
+            finder.insert(pos);
+        }
+        return finder.longest(at);
+    };
+    struct Case {
+        const char* text;
+        std::uint32_t at;
+        unsigned length, distance;
+    };
+    const Case cases[] = {
+        {"abcXYZabc", 6, 3, 6},            // three bytes left
+        {"abcdXYZabcd", 7, 4, 7},          // four bytes left
+        {"abcdefQabcRRabcdef", 12, 6, 12}, // "abc" near, "abcdef" far: the longer
+        {"abcQabcRabcS", 8, 3, 4},         // only matches of three: the nearest
+    };
+    for (const Case& c : cases) {
+        const lzh::Match match = search(c.text, c.at);
+        EXPECT_EQ(match.length, c.length) << c.text;
+        EXPECT_EQ(match.distance, c.distance) << c.text;
+    }
+    EXPECT_EQ(search("abcXYZab", 6).length, 0u); // two bytes left: no match
+}
+
 // Pieces written apart and appended give the bits of one writer, at every
 // bit offset the first piece may end on.
 TEST(BitWriterTest, AppendJoinsPiecesAtAnyOffset) {
