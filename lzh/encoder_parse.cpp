@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace lzh {
@@ -116,27 +117,48 @@ constexpr Symbol symbolOf(std::uint32_t arrival) {
     return {static_cast<std::uint16_t>(arrival), static_cast<std::uint16_t>(arrival >> 16)};
 }
 
+// Lengths are offered eight at a time, in whole steps, as one vector of
+// lanes: most matches are short, and a loop that ends on the exact length
+// spent more in its scalar tail than in its vector body. The lanes past the
+// match's last length compare as not cheaper and leave what they cover as
+// it was; the cost and arrival arrays and the price table are padded for
+// them.
+constexpr unsigned offerStep = 8;
+
+// The match symbols' prices by length, with room for a whole last step.
+using LengthPrices = std::array<std::uint32_t, maxMatch + offerStep>;
+
 // Offers the lengths [from, to] of one match: a length arrives at the cost
 // base plus its symbol's price, and takes the place of a dearer arrival, not
 // of an equally cheap one. A length's arrival is the match's arrival at
-// length 0 plus the length. Without branches, so that it is vectorized: long
-// matches offer up to 256 lengths at every position.
+// length 0 plus the length. Long matches offer up to 256 lengths at every
+// position.
 void offerLengths(std::uint32_t* __restrict cost, std::uint32_t* __restrict arrival,
-                  const std::uint32_t* __restrict symbolPrices, unsigned from, unsigned to,
+                  const std::uint32_t* __restrict lengthPrices, unsigned from, unsigned to,
                   std::uint32_t base, std::uint32_t lengthZeroArrival) {
-    for (unsigned length = from; length <= to; ++length) {
-        const std::uint32_t total = base + symbolPrices[length + matchSymbolBias];
-        const bool cheaper = total < cost[length];
-        cost[length] = cheaper ? total : cost[length];
-        arrival[length] = cheaper ? lengthZeroArrival + length : arrival[length];
+    using Lanes = std::uint32_t __attribute__((vector_size(offerStep * sizeof(std::uint32_t))));
+    const Lanes laneOffsets = {0, 1, 2, 3, 4, 5, 6, 7};
+    static_assert(sizeof laneOffsets / sizeof laneOffsets[0] == offerStep);
+    for (unsigned first = from; first <= to; first += offerStep) {
+        Lanes costs, lengthPrice, arrivals;
+        std::memcpy(&costs, cost + first, sizeof costs);
+        std::memcpy(&arrivals, arrival + first, sizeof arrivals);
+        std::memcpy(&lengthPrice, lengthPrices + first, sizeof lengthPrice);
+        const Lanes lengths = first + laneOffsets;
+        const Lanes total = base + lengthPrice;
+        const auto cheaper = (total < costs) & (lengths <= to);
+        costs = cheaper ? total : costs;
+        arrivals = cheaper ? lengthZeroArrival + lengths : arrivals;
+        std::memcpy(cost + first, &costs, sizeof costs);
+        std::memcpy(arrival + first, &arrivals, sizeof arrivals);
     }
 }
 
 } // namespace
 
 // The Linux tool's parse is built twice, the second time for processors with
-// AVX2, where offerLengths takes eight lengths a step instead of four; the
-// loader picks one when the program starts. Integer work only, so both give
+// AVX2, where offerLengths takes its eight lanes in one instruction instead
+// of two; the loader picks one when the program starts. Integer work only, so both give
 // the same parse.
 #if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(__clang__)
 [[gnu::target_clones("avx2", "default")]]
@@ -148,10 +170,14 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
     constexpr std::uint32_t unreached = std::numeric_limits<std::uint32_t>::max();
     std::vector<std::uint32_t>& cost = buffers.cost;
     std::vector<std::uint32_t>& arrival = buffers.arrival;
-    cost.assign(n + 1, unreached);
-    if (arrival.size() < n + 1) {
-        arrival.resize(n + 1); // each position's arrival is written when its cost is
+    // A last step of lengths may reach offerStep - 1 past the end.
+    cost.assign(n + offerStep, unreached);
+    if (arrival.size() < n + offerStep) {
+        arrival.resize(n + offerStep); // each position's arrival is written when its cost is
     }
+    LengthPrices lengthPrices;
+    lengthPrices.fill(unreached);
+    std::copy(prices.symbols.begin() + matchSymbolBias, prices.symbols.end(), lengthPrices.begin());
     cost[0] = 0;
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::uint32_t here = cost[i];
@@ -168,7 +194,7 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
                 break; // the rest is cut at the range's end as well
             }
             const std::uint32_t base = here + prices.distance(match.distance - 1u);
-            offerLengths(&cost[i], &arrival[i], prices.symbols.data(), covered + 1, top, base,
+            offerLengths(&cost[i], &arrival[i], lengthPrices.data(), covered + 1, top, base,
                          arrivalOf(matchSymbol(0, match.distance)));
             covered = top;
         }
