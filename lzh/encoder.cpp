@@ -62,10 +62,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <exception>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -459,11 +459,12 @@ BitWriter encodeFastChunk(std::span<const std::uint8_t> input, std::uint32_t beg
 // ---- Chunks -------------------------------------------------------------------------------
 //
 // Chunks depend on nothing but the input, so any of them may be encoded on
-// any thread; their bits are joined in input order. The caller's thread
-// takes the chunks in order; before each, every core the budget can spare
-// starts on a later chunk. At most a few chunks are in flight beyond the
-// oldest one not yet joined, so memory stays bounded whatever the input's
-// size.
+// any thread; their bits are joined in input order. Chunks are claimed in
+// order, by the caller's thread and by helpers on the cores the budget can
+// spare; a helper goes on claiming chunks until none is left to claim, so
+// that its core does not wait for the caller to hand it the next. At most a
+// few chunks are in flight beyond the oldest one not yet joined, so memory
+// stays bounded whatever the input's size.
 
 class ChunkedEncoder {
   public:
@@ -474,22 +475,27 @@ class ChunkedEncoder {
           count_((input.size() + chunkSize_ - 1) / chunkSize_), results_(count_) {}
 
     ~ChunkedEncoder() {
-        for (auto& [index, helper] : helpers_) {
-            helper.join();
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true; // after a failure, helpers claim nothing more
+        }
+        for (Helper& helper : helpers_) {
+            helper.thread.join();
         }
     }
 
     std::vector<std::uint8_t> run() {
         BitWriter stream;
-        std::size_t next = 0, joined = 0; // chunks claimed, chunks joined
+        std::size_t joined = 0;
         while (joined < count_) {
-            lendChunks(next, joined);
-            if (next < count_ && next - joined < window) {
-                const std::size_t index = next++;
-                finish(index, encodeChunk(index));
+            lendCores();
+            const std::optional<std::size_t> index = claim();
+            if (index) {
+                finish(*index, encodeChunk(*index));
             }
             std::unique_lock lock(mutex_);
-            if (next == count_ || next - joined >= window) {
+            if (!index) {
+                // The oldest chunk is a helper's: this thread waits for it.
                 done_.wait(lock, [&] { return results_[joined].ready; });
             }
             while (joined < count_ && results_[joined].ready) {
@@ -498,14 +504,10 @@ class ChunkedEncoder {
                 }
                 stream.append(results_[joined].bits);
                 results_[joined] = Result{};
-                ++joined;
+                joined_ = ++joined;
             }
             lock.unlock();
-            // Threads whose chunk is joined are done, or about to be.
-            while (!helpers_.empty() && helpers_.front().first < joined) {
-                helpers_.front().second.join();
-                helpers_.pop_front();
-            }
+            joinFinishedHelpers();
         }
         stream.flush();
         return std::move(stream.bytes());
@@ -521,6 +523,11 @@ class ChunkedEncoder {
         bool ready = false;
     };
 
+    struct Helper {
+        std::thread thread;
+        std::shared_ptr<bool> finished; // set, under the lock, as it stops claiming
+    };
+
     BitWriter encodeChunk(std::size_t index) const {
         const auto begin = static_cast<std::uint32_t>(index * chunkSize_);
         const auto end = static_cast<std::uint32_t>(
@@ -529,36 +536,93 @@ class ChunkedEncoder {
                                        : StrongChunk(input_, begin, end).run();
     }
 
+    // The next chunk to encode, if one may start now.
+    std::optional<std::size_t> claim() {
+        std::lock_guard lock(mutex_);
+        return claimLocked();
+    }
+    std::optional<std::size_t> claimLocked() {
+        if (stopping_ || next_ == count_ || next_ - joined_ >= window) {
+            return std::nullopt;
+        }
+        return next_++;
+    }
+
     void finish(std::size_t index, BitWriter bits, std::exception_ptr failure = nullptr) {
         {
             std::lock_guard lock(mutex_);
             results_[index].bits = std::move(bits);
             results_[index].failure = failure;
             results_[index].ready = true;
+            stopping_ = stopping_ || failure != nullptr;
         }
         done_.notify_all();
     }
 
-    // Starts the next chunks on whatever cores the budget can spare,
-    // leaving at least one chunk for this thread.
-    void lendChunks(std::size_t& next, std::size_t joined) {
-        while (cores_ != nullptr && next + 1 < count_ && next + 1 - joined < window &&
-               cores_->tryTake()) {
-            const std::size_t index = next;
-            try {
-                helpers_.emplace_back(index, [this, index] {
-                    try {
-                        finish(index, encodeChunk(index));
-                    } catch (...) {
-                        finish(index, BitWriter{}, std::current_exception());
-                    }
-                    cores_->give();
-                });
-            } catch (const std::system_error&) {
-                cores_->give(); // no thread: this one does the chunk in its turn
+    // Starts a helper on every core the budget can spare while more chunks
+    // wait than the threads already at work will claim soon.
+    void lendCores() {
+        while (cores_ != nullptr) {
+            {
+                std::lock_guard lock(mutex_);
+                const std::size_t claimable = std::min(count_, joined_ + window) - next_;
+                if (stopping_ || claimable <= 1 + activeHelpers_) {
+                    return; // this thread takes the next one itself
+                }
+            }
+            if (!cores_->tryTake()) {
                 return;
             }
-            ++next;
+            std::lock_guard lock(mutex_);
+            // The helper's place is made before its thread, so that no
+            // thread starts without one to be joined from.
+            try {
+                auto finished = std::make_shared<bool>(false);
+                helpers_.push_back({std::thread(), finished});
+                helpers_.back().thread = std::thread([this, finished] { helpOut(*finished); });
+            } catch (...) {
+                if (!helpers_.empty() && !helpers_.back().thread.joinable()) {
+                    helpers_.pop_back(); // the place, if the thread failed
+                }
+                cores_->give(); // no helper: the chunks are done here in their turn
+                return;
+            }
+            ++activeHelpers_; // before the helper can take the lock
+        }
+    }
+
+    // A helper's life: chunks, as long as there are chunks to claim.
+    void helpOut(bool& finished) {
+        std::unique_lock lock(mutex_);
+        while (const std::optional<std::size_t> index = claimLocked()) {
+            lock.unlock();
+            BitWriter bits;
+            std::exception_ptr failure;
+            try {
+                bits = encodeChunk(*index);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            finish(*index, std::move(bits), failure);
+            lock.lock();
+        }
+        --activeHelpers_;
+        finished = true;
+        lock.unlock();
+        cores_->give();
+    }
+
+    void joinFinishedHelpers() {
+        std::vector<Helper> finished;
+        {
+            std::lock_guard lock(mutex_);
+            const auto split = std::stable_partition(helpers_.begin(), helpers_.end(),
+                                                     [](const Helper& h) { return !*h.finished; });
+            std::move(split, helpers_.end(), std::back_inserter(finished));
+            helpers_.erase(split, helpers_.end());
+        }
+        for (Helper& helper : finished) {
+            helper.thread.join();
         }
     }
 
@@ -568,9 +632,13 @@ class ChunkedEncoder {
     std::size_t chunkSize_;
     std::size_t count_;
     std::vector<Result> results_;
-    std::deque<std::pair<std::size_t, std::thread>> helpers_; // by chunk, oldest first
-    std::mutex mutex_;
+    std::mutex mutex_; // guards all below, and results_
     std::condition_variable done_;
+    std::size_t next_ = 0;   // chunks claimed
+    std::size_t joined_ = 0; // chunks joined, a copy of run's count for the helpers
+    std::size_t activeHelpers_ = 0;
+    bool stopping_ = false;
+    std::vector<Helper> helpers_;
 };
 
 } // namespace
