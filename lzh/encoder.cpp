@@ -479,6 +479,10 @@ class ChunkedEncoder {
             std::lock_guard lock(mutex_);
             stopping_ = true; // after a failure, helpers claim nothing more
         }
+        if (standby_.joinable()) {
+            standby_.request_stop();
+            standby_.join();
+        }
         for (Helper& helper : helpers_) {
             helper.thread.join();
         }
@@ -487,6 +491,7 @@ class ChunkedEncoder {
     std::vector<std::uint8_t> run() {
         BitWriter stream;
         std::size_t joined = 0;
+        standBy();
         while (joined < count_) {
             lendCores();
             const std::optional<std::size_t> index = claim();
@@ -591,6 +596,28 @@ class ChunkedEncoder {
         }
     }
 
+    // A core that comes free while this input is encoded, from whoever gave
+    // it back, should start on a chunk at once, not when this thread next
+    // looks: one thread waits for it.
+    void standBy() {
+        if (cores_ == nullptr || count_ < 2) {
+            return;
+        }
+        try {
+            standby_ = std::jthread([this](std::stop_token stop) {
+                if (!cores_->takeUnless(stop)) {
+                    return;
+                }
+                std::unique_lock lock(mutex_);
+                ++activeHelpers_;
+                lock.unlock();
+                helpOut(standbyFinished_);
+            });
+        } catch (const std::system_error&) {
+            // No standby: cores are lent between chunks only.
+        }
+    }
+
     // A helper's life: chunks, as long as there are chunks to claim.
     void helpOut(bool& finished) {
         std::unique_lock lock(mutex_);
@@ -639,6 +666,8 @@ class ChunkedEncoder {
     std::size_t activeHelpers_ = 0;
     bool stopping_ = false;
     std::vector<Helper> helpers_;
+    std::jthread standby_; // declared last: it stops before the members it uses go
+    bool standbyFinished_ = false;
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <stop_token>
 #include <vector>
 
 namespace lzh {
@@ -41,17 +42,27 @@ class CoreBudget {
         freed_.wait(lock, [this] { return free_ > 0; });
         --free_;
     }
+    // Waits for a core until one comes free (true: taken) or stop is asked.
+    bool takeUnless(std::stop_token stop) {
+        std::unique_lock lock(mutex_);
+        if (!freed_.wait(lock, stop, [this] { return free_ > 0; })) {
+            return false;
+        }
+        --free_;
+        return true;
+    }
     void give() {
         {
             std::lock_guard lock(mutex_);
             ++free_;
         }
-        freed_.notify_one();
+        // All: a waiter that is being stopped must not swallow the news.
+        freed_.notify_all();
     }
 
   private:
     std::mutex mutex_;
-    std::condition_variable freed_;
+    std::condition_variable_any freed_;
     unsigned free_;
 };
 

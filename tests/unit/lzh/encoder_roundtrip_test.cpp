@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -181,6 +183,36 @@ TEST_P(EncoderRoundTrip, WorkingMemoryLeftByOtherInputsChangesNothing) {
     const Lh5Result result = decodeLh5(first, small.size());
     ASSERT_FALSE(result.damaged);
     EXPECT_TRUE(result.output == small);
+}
+
+// A core given back while a large input is encoded may be taken up by the
+// encoder: the stream stays the same, and the core comes back.
+TEST_P(EncoderRoundTrip, ACoreFreedDuringTheEncodingIsGivenBack) {
+    const Bytes data = wordSoup(1600000, 11);
+    const Bytes alone = lzh::encode(data, GetParam());
+    lzh::CoreBudget budget(0);
+    std::thread giver([&] { budget.give(); });
+    const Bytes shared = lzh::encode(data, GetParam(), &budget);
+    giver.join();
+    EXPECT_TRUE(shared == alone);
+    EXPECT_TRUE(budget.tryTake());
+    EXPECT_FALSE(budget.tryTake());
+}
+
+TEST(CoreBudgetTest, AWaitEndsWithACoreOrWhenStopped) {
+    lzh::CoreBudget budget(0);
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_FALSE(budget.takeUnless(stopped.get_token()));
+    std::stop_source running;
+    std::thread giver([&] { budget.give(); });
+    EXPECT_TRUE(budget.takeUnless(running.get_token()));
+    giver.join();
+    EXPECT_FALSE(budget.tryTake());
+    // A stop asked while waiting ends the wait.
+    std::thread stopper([&] { running.request_stop(); });
+    EXPECT_FALSE(budget.takeUnless(running.get_token()));
+    stopper.join();
 }
 
 TEST(EncoderLevels, StrongIsNoLargerThanFastOnText) {
