@@ -584,7 +584,7 @@ class ChunkedEncoder {
             try {
                 auto finished = std::make_shared<bool>(false);
                 helpers_.push_back({std::thread(), finished});
-                helpers_.back().thread = std::thread([this, finished] { helpOut(*finished); });
+                helpers_.back().thread = std::thread([this, finished] { helpOut(finished.get()); });
             } catch (...) {
                 if (!helpers_.empty() && !helpers_.back().thread.joinable()) {
                     helpers_.pop_back(); // the place, if the thread failed
@@ -611,15 +611,16 @@ class ChunkedEncoder {
                 std::unique_lock lock(mutex_);
                 ++activeHelpers_;
                 lock.unlock();
-                helpOut(standbyFinished_);
+                helpOut(nullptr);
             });
         } catch (const std::system_error&) {
             // No standby: cores are lent between chunks only.
         }
     }
 
-    // A helper's life: chunks, as long as there are chunks to claim.
-    void helpOut(bool& finished) {
+    // A helper's life: chunks, as long as there are chunks to claim. Then
+    // *finished (if given) tells the caller that the thread may be joined.
+    void helpOut(bool* finished) {
         std::unique_lock lock(mutex_);
         while (const std::optional<std::size_t> index = claimLocked()) {
             lock.unlock();
@@ -634,7 +635,9 @@ class ChunkedEncoder {
             lock.lock();
         }
         --activeHelpers_;
-        finished = true;
+        if (finished != nullptr) {
+            *finished = true;
+        }
         lock.unlock();
         cores_->give();
     }
@@ -667,7 +670,6 @@ class ChunkedEncoder {
     bool stopping_ = false;
     std::vector<Helper> helpers_;
     std::jthread standby_; // declared last: it stops before the members it uses go
-    bool standbyFinished_ = false;
 };
 
 } // namespace

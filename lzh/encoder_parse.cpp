@@ -158,8 +158,8 @@ void offerLengths(std::uint32_t* __restrict cost, std::uint32_t* __restrict arri
 
 // The Linux tool's parse is built twice, the second time for processors with
 // AVX2, where offerLengths takes its eight lanes in one instruction instead
-// of two; the loader picks one when the program starts. Integer work only, so both give
-// the same parse.
+// of two; the loader picks one when the program starts. Integer work only,
+// so both give the same parse.
 #if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(__clang__)
 [[gnu::target_clones("avx2", "default")]]
 #endif
@@ -176,7 +176,7 @@ void parseOptimal(std::span<const std::uint8_t> data, std::uint32_t begin, std::
         arrival.resize(n + offerStep); // each position's arrival is written when its cost is
     }
     LengthPrices lengthPrices;
-    lengthPrices.fill(unreached);
+    lengthPrices.fill(unreached); // the lanes past maxMatch, always masked off
     std::copy(prices.symbols.begin() + matchSymbolBias, prices.symbols.end(), lengthPrices.begin());
     cost[0] = 0;
     for (std::uint32_t i = 0; i < n; ++i) {

@@ -340,8 +340,8 @@ TEST(EncoderMatchFinder, ChainFindsTheLongestNearestMatch) {
 
 // The chains need four bytes, so the last positions of the input are found
 // and entered through the table of three: a match that ends with the input
-// is found whether three or four bytes remain, and three-byte matches are
-// taken at the newest position even when an older one is longer.
+// is found whether three or four bytes remain. A match of three is looked
+// for at the newest position alone, and a longer one further back wins.
 TEST(EncoderMatchFinder, ChainFindsMatchesOfThreeAndAtTheInputsEnd) {
     const auto search = [](const std::string& text, std::uint32_t at) {
         const Bytes data(text.begin(), text.end());
