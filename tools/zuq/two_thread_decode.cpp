@@ -199,7 +199,13 @@ class LinearOutput {
             }
             const std::uint32_t length = s >> decodedLengthShift;
             const std::uint32_t distance = s & decodedValueMask;
-            copyMatch(out, out - distance, length, distance);
+            // A match no longer than its distance reads no byte it writes.
+            if ((length <= shortMatch) & ((distance >= copyStep) | (length <= distance))) {
+                copyStepFrom(out, out - distance);
+                copyStepFrom(out + copyStep, out - distance + copyStep);
+            } else {
+                copyMatch(out, out - distance, length, distance);
+            }
             out += length;
         }
         end_ = static_cast<std::size_t>(out - bytes_.get());
@@ -225,6 +231,20 @@ class LinearOutput {
     }
 
   private:
+    // Matches up to shortMatch long are copied in two whole steps, without
+    // a loop whose count varies from match to match.
+    static constexpr std::uint32_t copyStep = 16;
+    static constexpr std::uint32_t shortMatch = 2 * copyStep;
+    static_assert(margin >= shortMatch);
+
+    // One step, loaded whole before it is stored: from may lie within the
+    // step's reach of out.
+    static void copyStepFrom(unsigned char* out, const unsigned char* from) {
+        unsigned char step[copyStep];
+        std::memcpy(step, from, copyStep);
+        std::memcpy(out, step, copyStep);
+    }
+
     // Byte for byte as if one at a time, so that a match may overlap its
     // output: steps never longer than the distance.
     static void copyMatch(unsigned char* out, const unsigned char* from, std::uint32_t length,

@@ -192,6 +192,66 @@ TEST_F(TwoThreadDecode, HandMadeBlockShapesComeOutAsOnOneThread) {
     expectSameAsOneThread(writer.bytes(), head + sizeOf(expected), "hand-made blocks");
 }
 
+// Short matches are copied in two whole 16-byte steps when no byte they
+// read is one they write: at the edges of that (lengths around 16 and 32,
+// distances around the length and around 16 and 32) every byte must come
+// out as if copied one at a time.
+TEST_F(TwoThreadDecode, ShortMatchesAtTheStepsEdgesComeOutAsOnOneThread) {
+    const std::vector<int> lengths{3, 4, 5, 15, 16, 17, 31, 32, 33};
+    const std::vector<std::uint32_t> distances{3, 4, 5, 6, 15, 16, 17, 18, 24, 31, 32, 33, 34};
+    std::vector<int> symbols;
+    for (int c = 'a'; c <= 'z'; ++c) {
+        symbols.push_back(c);
+    }
+    for (const int length : lengths) {
+        symbols.push_back(length + static_cast<int>(matchSymbolBias));
+    }
+    std::vector<int> classes;
+    for (const std::uint32_t distance : distances) {
+        classes.push_back(static_cast<int>(distanceClassOf(distance - 1)));
+    }
+    std::sort(classes.begin(), classes.end());
+    classes.erase(std::unique(classes.begin(), classes.end()), classes.end());
+
+    Lh5Writer writer;
+    Bytes expected;
+    const auto literal = [&](int i) {
+        const auto byte = static_cast<std::uint8_t>('a' + i % 26);
+        writer.literal(byte);
+        expected.push_back(byte);
+    };
+    // Literals first, so that every match reaches back into the entry.
+    constexpr int rounds = 2, lead = 64;
+    writer.header(static_cast<std::uint32_t>(lead + rounds * 3 * lengths.size() * distances.size()),
+                  symbols, classes);
+    for (int i = 0; i < lead; ++i) {
+        literal(i * 5);
+    }
+    for (int round = 0; round < rounds; ++round) {
+        for (const int length : lengths) {
+            for (const std::uint32_t distance : distances) {
+                literal(length + round);
+                literal(static_cast<int>(distance) * 7);
+                writer.match(length, distance - 1);
+                for (int i = 0; i < length; ++i) {
+                    expected.push_back(expected[expected.size() - distance]);
+                }
+            }
+        }
+    }
+    // The block that ends the entry is read by the copying thread itself.
+    writer.header(0, {'y', 'z'}, {});
+    for (int i = 0; i < 70000; ++i) {
+        writer.literal(i % 3 ? 'y' : 'z');
+        expected.push_back(i % 3 ? 'y' : 'z');
+    }
+    const OneEntry entry(writer.bytes(), sizeOf(expected));
+    const Outcome two = entry.decode(true);
+    EXPECT_EQ(two.fault, faultNone);
+    EXPECT_TRUE(two.seen.bytes == expected);
+    expectSameAsOneThread(writer.bytes(), sizeOf(expected), "matches at the steps' edges");
+}
+
 TEST_F(TwoThreadDecode, CodesOfEveryLengthComeOutAsOnOneThread) {
     // Codes of 1 to 16 bits, literals and matches taking turns, and distance
     // codes of 1 to 13 bits: symbols whose code and distance code fit the
