@@ -64,6 +64,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <list>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -490,9 +491,9 @@ class ChunkedEncoder {
 
     std::vector<std::uint8_t> run() {
         BitWriter stream;
-        std::size_t joined = 0;
         standBy();
-        while (joined < count_) {
+        // joined_ changes only here: this thread reads it without the lock.
+        while (joined_ < count_) {
             lendCores();
             const std::optional<std::size_t> index = claim();
             if (index) {
@@ -501,15 +502,16 @@ class ChunkedEncoder {
             std::unique_lock lock(mutex_);
             if (!index) {
                 // The oldest chunk is a helper's: this thread waits for it.
-                done_.wait(lock, [&] { return results_[joined].ready; });
+                done_.wait(lock, [&] { return results_[joined_].ready; });
             }
-            while (joined < count_ && results_[joined].ready) {
-                if (results_[joined].failure) {
-                    std::rethrow_exception(results_[joined].failure);
+            while (joined_ < count_ && results_[joined_].ready) {
+                Result& result = results_[joined_];
+                if (result.failure) {
+                    std::rethrow_exception(result.failure);
                 }
-                stream.append(results_[joined].bits);
-                results_[joined] = Result{};
-                joined_ = ++joined;
+                stream.append(result.bits);
+                result = Result{};
+                ++joined_;
             }
             lock.unlock();
             joinFinishedHelpers();
@@ -530,7 +532,7 @@ class ChunkedEncoder {
 
     struct Helper {
         std::thread thread;
-        std::shared_ptr<bool> finished; // set, under the lock, as it stops claiming
+        bool finished = false; // set, under the lock, as it stops claiming
     };
 
     BitWriter encodeChunk(std::size_t index) const {
@@ -579,16 +581,14 @@ class ChunkedEncoder {
                 return;
             }
             std::lock_guard lock(mutex_);
-            // The helper's place is made before its thread, so that no
-            // thread starts without one to be joined from.
+            // The helper's place is made before its thread, and a list's
+            // places stay where they are when it is joined to the others.
             try {
-                auto finished = std::make_shared<bool>(false);
-                helpers_.push_back({std::thread(), finished});
-                helpers_.back().thread = std::thread([this, finished] { helpOut(finished.get()); });
+                std::list<Helper> fresh(1);
+                Helper& helper = fresh.front();
+                helper.thread = std::thread([this, &helper] { helpOut(&helper.finished); });
+                helpers_.splice(helpers_.end(), fresh);
             } catch (...) {
-                if (!helpers_.empty() && !helpers_.back().thread.joinable()) {
-                    helpers_.pop_back(); // the place, if the thread failed
-                }
                 cores_->give(); // no helper: the chunks are done here in their turn
                 return;
             }
@@ -643,13 +643,16 @@ class ChunkedEncoder {
     }
 
     void joinFinishedHelpers() {
-        std::vector<Helper> finished;
+        std::list<Helper> finished;
         {
             std::lock_guard lock(mutex_);
-            const auto split = std::stable_partition(helpers_.begin(), helpers_.end(),
-                                                     [](const Helper& h) { return !*h.finished; });
-            std::move(split, helpers_.end(), std::back_inserter(finished));
-            helpers_.erase(split, helpers_.end());
+            for (auto helper = helpers_.begin(); helper != helpers_.end();) {
+                const auto next = std::next(helper);
+                if (helper->finished) {
+                    finished.splice(finished.end(), helpers_, helper);
+                }
+                helper = next;
+            }
         }
         for (Helper& helper : finished) {
             helper.thread.join();
@@ -665,10 +668,10 @@ class ChunkedEncoder {
     std::mutex mutex_; // guards all below, and results_
     std::condition_variable done_;
     std::size_t next_ = 0;   // chunks claimed
-    std::size_t joined_ = 0; // chunks joined, a copy of run's count for the helpers
+    std::size_t joined_ = 0; // chunks joined
     std::size_t activeHelpers_ = 0;
     bool stopping_ = false;
-    std::vector<Helper> helpers_;
+    std::list<Helper> helpers_;
     std::jthread standby_; // declared last: it stops before the members it uses go
 };
 

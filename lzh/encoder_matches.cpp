@@ -20,9 +20,13 @@ constexpr unsigned hashBits = 15;
 constexpr unsigned slotCount = 2 * windowSize;
 constexpr unsigned slotMask = slotCount - 1;
 
-unsigned hash3(const std::uint8_t* p, unsigned bits = hashBits) {
-    const std::uint32_t key = p[0] | (p[1] << 8) | (p[2] << 16);
+// A key's top bits after a multiplication by a large odd constant.
+unsigned hashOf(std::uint32_t key, unsigned bits) {
     return (key * 2654435761u) >> (32 - bits);
+}
+
+unsigned hash3(const std::uint8_t* p, unsigned bits = hashBits) {
+    return hashOf(p[0] | (p[1] << 8) | (p[2] << 16), bits);
 }
 
 // The chain finder's keys and probes are words of four bytes.
@@ -37,7 +41,7 @@ std::uint32_t load32(const std::uint8_t* p) {
 }
 
 unsigned hash4(const std::uint8_t* p) {
-    return (load32(p) * 2654435761u) >> (32 - hashBits);
+    return hashOf(load32(p), hashBits);
 }
 
 // How far a and b agree from length on, up to limit: a word at a time while a

@@ -199,13 +199,7 @@ class LinearOutput {
             }
             const std::uint32_t length = s >> decodedLengthShift;
             const std::uint32_t distance = s & decodedValueMask;
-            // A match no longer than its distance reads no byte it writes.
-            if ((length <= shortMatch) & ((distance >= copyStep) | (length <= distance))) {
-                copyStepFrom(out, out - distance);
-                copyStepFrom(out + copyStep, out - distance + copyStep);
-            } else {
-                copyMatch(out, out - distance, length, distance);
-            }
+            copyMatch(out, out - distance, length, distance);
             out += length;
         }
         end_ = static_cast<std::size_t>(out - bytes_.get());
@@ -246,12 +240,16 @@ class LinearOutput {
     }
 
     // Byte for byte as if one at a time, so that a match may overlap its
-    // output: steps never longer than the distance.
+    // output: no step reads a byte the match has still to write.
     static void copyMatch(unsigned char* out, const unsigned char* from, std::uint32_t length,
                           std::uint32_t distance) {
-        if (distance >= 16) {
-            for (std::uint32_t i = 0; i < length; i += 16) {
-                std::memcpy(out + i, from + i, 16);
+        // A match no longer than its distance reads no byte it writes.
+        if ((length <= shortMatch) & ((distance >= copyStep) | (length <= distance))) {
+            copyStepFrom(out, from);
+            copyStepFrom(out + copyStep, from + copyStep);
+        } else if (distance >= copyStep) {
+            for (std::uint32_t i = 0; i < length; i += copyStep) {
+                std::memcpy(out + i, from + i, copyStep);
             }
         } else if (distance >= 8) {
             for (std::uint32_t i = 0; i < length; i += 8) {
