@@ -4,6 +4,7 @@
 
 #include "resources/ids.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -33,8 +34,8 @@ bool isPayload(const zuq::pe::ResourcePlace& place) {
 
 } // namespace
 
-bool ArchiveFile::open(const std::string& path, std::string* error) {
-    if (!mapFile(path, error)) {
+bool ArchiveFile::open(const std::string& path, std::string* error, ArchiveReading reading) {
+    if (!mapFile(path, error, reading)) {
         return false;
     }
     data_ = mapped_;
@@ -65,7 +66,7 @@ bool ArchiveFile::findPayload(const std::string& path, std::string* error) {
 
 #ifdef _WIN32
 
-bool ArchiveFile::mapFile(const std::string& path, std::string* error) {
+bool ArchiveFile::mapFile(const std::string& path, std::string* error, ArchiveReading) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -101,7 +102,30 @@ ArchiveFile::~ArchiveFile() {
 
 #else
 
-bool ArchiveFile::mapFile(const std::string& path, std::string* error) {
+namespace {
+
+// Files up to this size are read whole when asked; memory then holds the
+// archive twice, in the system's cache and here.
+constexpr std::uint64_t largestWholeRead = std::uint64_t{128} << 20;
+
+bool readAll(int fd, unsigned char* to, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(fd, to + done, size - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+} // namespace
+
+bool ArchiveFile::mapFile(const std::string& path, std::string* error, ArchiveReading reading) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = "cannot open " + path;
@@ -113,15 +137,23 @@ bool ArchiveFile::mapFile(const std::string& path, std::string* error) {
     if (!sized && error->empty()) {
         *error = path + " is not a readable file";
     }
-    if (sized && info.st_size > 0) {
-        void* mapped =
-            mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    const auto size = static_cast<std::size_t>(info.st_size);
+    if (sized && size > 0 && reading == ArchiveReading::whole && size <= largestWholeRead &&
+        read_.allocate(size)) {
+        if (readAll(fd, read_.data(), size)) {
+            mapped_ = read_.data();
+        } else {
+            *error = "cannot read " + path;
+            sized = false;
+        }
+    } else if (sized && size > 0) {
+        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (mapped == MAP_FAILED) {
             *error = "cannot map " + path;
             sized = false;
         } else {
             // The walk goes front to back once.
-            madvise(mapped, static_cast<std::size_t>(info.st_size), MADV_SEQUENTIAL);
+            madvise(mapped, size, MADV_SEQUENTIAL);
             mapped_ = static_cast<const unsigned char*>(mapped);
         }
     }
@@ -131,16 +163,16 @@ bool ArchiveFile::mapFile(const std::string& path, std::string* error) {
 }
 
 ArchiveFile::~ArchiveFile() {
-    if (mapped_) {
+    if (mapped_ && mapped_ != read_.data()) {
         munmap(const_cast<unsigned char*>(mapped_), mappedSize_);
     }
 }
 
 #endif
 
-bool ArchiveFile::openOrComplain(const std::string& path) {
+bool ArchiveFile::openOrComplain(const std::string& path, ArchiveReading reading) {
     std::string error;
-    if (!open(path, &error)) {
+    if (!open(path, &error, reading)) {
         complain(error);
         return false;
     }

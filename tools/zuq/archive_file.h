@@ -4,9 +4,24 @@
 // the same way: the archive is its payload resource ("ZUQ" 119).
 #pragma once
 
+#include "tools/zuq/large_buffer.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+// How the archive's bytes come into memory.
+enum class ArchiveReading {
+    // Mapped, pages brought in as they are touched: for a walk that reads
+    // only some of them (the entry headers).
+    inPlace,
+    // For a walk that reads every byte once: read whole into memory of its
+    // own, huge pages where the system offers them, when not too large.
+    // Touching a mapping costs a fault at every 4 KiB page the first time,
+    // and under some hypervisors each of those costs microseconds; a read
+    // costs a copy. Larger files are mapped.
+    whole,
+};
 
 class ArchiveFile {
   public:
@@ -17,9 +32,10 @@ class ArchiveFile {
 
     // Maps the whole file; the archive is the file, or the payload of a setup
     // program. On failure returns false with a message in *error.
-    bool open(const std::string& path, std::string* error);
+    bool open(const std::string& path, std::string* error,
+              ArchiveReading reading = ArchiveReading::inPlace);
     // As open, but the message goes to stderr.
-    bool openOrComplain(const std::string& path);
+    bool openOrComplain(const std::string& path, ArchiveReading reading = ArchiveReading::inPlace);
 
     const unsigned char* data() const {
         return data_;
@@ -29,7 +45,7 @@ class ArchiveFile {
     }
 
   private:
-    bool mapFile(const std::string& path, std::string* error);
+    bool mapFile(const std::string& path, std::string* error, ArchiveReading reading);
     bool findPayload(const std::string& path, std::string* error);
 
     const unsigned char* mapped_ = nullptr; // the whole file
@@ -38,6 +54,8 @@ class ArchiveFile {
     std::uint32_t size_ = 0;
 #ifdef _WIN32
     void* mapping_ = nullptr;
+#else
+    LargeBuffer<unsigned char> read_; // the whole file when read, not mapped
 #endif
 };
 

@@ -102,7 +102,7 @@ std::string installDirectory(const std::string& dir) {
 
 int runExtract(const ExtractOptions& options) {
     ArchiveFile archive;
-    if (!archive.openOrComplain(options.archive)) {
+    if (!archive.openOrComplain(options.archive, ArchiveReading::whole)) {
         return exitUsage;
     }
     std::string dir = installDirectory(options.dir);

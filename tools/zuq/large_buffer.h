@@ -19,9 +19,11 @@ template <typename T> class LargeBuffer {
         void* p = nullptr;
 #ifdef __linux__
         if (size >= hugePage) {
-            p = std::aligned_alloc(hugePage, (size + hugePage - 1) / hugePage * hugePage);
+            // Whole huge pages: a hint on part of one leaves all of it plain.
+            const std::size_t whole = (size + hugePage - 1) / hugePage * hugePage;
+            p = std::aligned_alloc(hugePage, whole);
             if (p) {
-                madvise(p, size, MADV_HUGEPAGE); // only a hint: without it, plain pages
+                madvise(p, whole, MADV_HUGEPAGE); // only a hint: without it, plain pages
             }
         }
 #endif

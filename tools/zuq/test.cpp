@@ -18,7 +18,7 @@ struct TestOptions {
 
 int runTest(const TestOptions& options) {
     ArchiveFile archive;
-    if (!archive.openOrComplain(options.archive)) {
+    if (!archive.openOrComplain(options.archive, ArchiveReading::whole)) {
         return exitUsage;
     }
     return testArchive(archive.data(), archive.size(), options.quiet, options.threads, std::cout,
