@@ -1251,7 +1251,7 @@ static void buildReaderTable() {
         const std::uint32_t count = slots >> codeBits;
         if (entry < firstMatchEntry) {
             const std::uint64_t literal =
-                readerSlot(1u << decodedLengthShift | entry >> entryLengthBits, 0, codeBits);
+                readerSlot(decodedLiteral(entry >> entryLengthBits), 0, codeBits);
             for (const std::uint32_t end = i + count; i < end; ++i) {
                 readerTable[i] = literal;
             }
@@ -1284,7 +1284,7 @@ static void buildReaderTable() {
     }
     dropBits(entry & entryLengthMask);
     if (entry < firstMatchEntry) {
-        return 1u << decodedLengthShift | entry >> entryLengthBits;
+        return decodedLiteral(entry >> entryLengthBits);
     }
     std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
     std::uint32_t step = distanceStepAt(bitBuffer);

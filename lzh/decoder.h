@@ -61,10 +61,17 @@ DecoderState decoderState();
 
 // A decoded symbol: length << 16 | value, the length the bytes it makes. A
 // literal has length 1 and its byte in the value's low 8 bits, a match its
-// length (3 to 256) and its distance (the bytes back, 1 to 8192).
+// length (3 to 256) and its distance (the bytes back, 1 to 8192). A
+// literal's value has bit 8 set as well, so that a copier may take it for a
+// match from a table of bytes whose distance is never short.
 inline constexpr std::uint32_t decodedLengthShift = 16;
 inline constexpr std::uint32_t decodedValueMask = (1u << decodedLengthShift) - 1;
 inline constexpr std::uint32_t firstDecodedMatch = minMatch << decodedLengthShift;
+inline constexpr std::uint32_t decodedLiteralMark = 0x100;
+
+constexpr std::uint32_t decodedLiteral(std::uint32_t byte) {
+    return 1u << decodedLengthShift | decodedLiteralMark | byte;
+}
 
 // The bits of the packed data the decoding consumed so far.
 std::uint64_t decodeBitsConsumed();

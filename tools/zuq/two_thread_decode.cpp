@@ -157,6 +157,18 @@ class BlockReader {
     std::atomic<bool> stop_{false};
 };
 
+// Every byte value at its own place, and a short match's reach past the
+// last: a literal's copy reads its byte from here.
+struct ByteTable {
+    unsigned char bytes[256 + 32];
+    constexpr ByteTable() : bytes() {
+        for (std::uint32_t i = 0; i < sizeof bytes; ++i) {
+            bytes[i] = static_cast<unsigned char>(i);
+        }
+    }
+};
+constexpr ByteTable everyByte{};
+
 // The copying thread's output: a straight run of bytes, not the window's
 // ring, so that a match is copied in 16-byte steps without a look at the
 // window's end and may run over its own end, which the next bytes write
@@ -193,13 +205,9 @@ class LinearOutput {
         unsigned char* const full = bytes_.get() + chunk_ + count;
         while (out < full && symbol < last) {
             const std::uint32_t s = *symbol++;
-            if (s < firstDecodedMatch) {
-                *out++ = static_cast<unsigned char>(s);
-                continue;
-            }
             const std::uint32_t length = s >> decodedLengthShift;
             const std::uint32_t distance = s & decodedValueMask;
-            copyMatch(out, out - distance, length, distance);
+            copyMatch(out, sourceOf(s, out), length, distance);
             out += length;
         }
         end_ = static_cast<std::size_t>(out - bytes_.get());
@@ -225,10 +233,24 @@ class LinearOutput {
     }
 
   private:
-    // Matches up to shortMatch long are copied in two whole steps, without
-    // a loop whose count varies from match to match.
+    // A literal is copied as a short match from a table of every byte, so
+    // that literals and matches take the same steps: a choice between them
+    // at every symbol would go the wrong way at every other one. The source
+    // is picked by a mask, not a branch.
     static constexpr std::uint32_t copyStep = 16;
     static constexpr std::uint32_t shortMatch = 2 * copyStep;
+    static_assert(decodedLiteralMark >= copyStep, "a literal's copy takes the short way");
+    static_assert(sizeof everyByte.bytes >= 256 + shortMatch);
+
+    static const unsigned char* sourceOf(std::uint32_t symbol, const unsigned char* out) {
+        const auto literal = reinterpret_cast<std::uintptr_t>(everyByte.bytes + (symbol & 0xFF));
+        const auto match = reinterpret_cast<std::uintptr_t>(out) - (symbol & decodedValueMask);
+        const std::uintptr_t isLiteral = std::uintptr_t{0} - (symbol < firstDecodedMatch);
+        return reinterpret_cast<const unsigned char*>((literal & isLiteral) | (match & ~isLiteral));
+    }
+
+    // Matches up to shortMatch long are copied in two whole steps, without
+    // a loop whose count varies from match to match.
     static_assert(margin >= shortMatch);
 
     // One step, loaded whole before it is stored: from may lie within the
