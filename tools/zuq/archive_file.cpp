@@ -35,7 +35,7 @@ bool isPayload(const zuq::pe::ResourcePlace& place) {
 } // namespace
 
 bool ArchiveFile::open(const std::string& path, std::string* error, ArchiveReading reading) {
-    if (!mapFile(path, error, reading)) {
+    if (!loadFile(path, error, reading)) {
         return false;
     }
     data_ = mapped_;
@@ -66,7 +66,7 @@ bool ArchiveFile::findPayload(const std::string& path, std::string* error) {
 
 #ifdef _WIN32
 
-bool ArchiveFile::mapFile(const std::string& path, std::string* error, ArchiveReading) {
+bool ArchiveFile::loadFile(const std::string& path, std::string* error, ArchiveReading) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -125,7 +125,7 @@ bool readAll(int fd, unsigned char* to, std::size_t size) {
 
 } // namespace
 
-bool ArchiveFile::mapFile(const std::string& path, std::string* error, ArchiveReading reading) {
+bool ArchiveFile::loadFile(const std::string& path, std::string* error, ArchiveReading reading) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = "cannot open " + path;
@@ -138,6 +138,7 @@ bool ArchiveFile::mapFile(const std::string& path, std::string* error, ArchiveRe
         *error = path + " is not a readable file";
     }
     const auto size = static_cast<std::size_t>(info.st_size);
+    // Without the memory to read it into, the file is mapped after all.
     if (sized && size > 0 && reading == ArchiveReading::whole && size <= largestWholeRead &&
         read_.allocate(size)) {
         if (readAll(fd, read_.data(), size)) {

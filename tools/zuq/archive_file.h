@@ -47,7 +47,7 @@ class ArchiveFile {
     }
 
   private:
-    bool mapFile(const std::string& path, std::string* error, ArchiveReading reading);
+    bool loadFile(const std::string& path, std::string* error, ArchiveReading reading);
     bool findPayload(const std::string& path, std::string* error);
 
     const unsigned char* mapped_ = nullptr; // the whole file

@@ -17,6 +17,7 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
 
 #include "lzh/decoder.h"
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -157,17 +158,14 @@ class BlockReader {
     std::atomic<bool> stop_{false};
 };
 
-// Every byte value at its own place, and a short match's reach past the
-// last: a literal's copy reads its byte from here.
-struct ByteTable {
-    unsigned char bytes[256 + 32];
-    constexpr ByteTable() : bytes() {
-        for (std::uint32_t i = 0; i < sizeof bytes; ++i) {
-            bytes[i] = static_cast<unsigned char>(i);
-        }
+// The byte values 0, 1, 2 ... counting on, wrapped: at index b, byte b.
+template <std::size_t size> constexpr std::array<unsigned char, size> countingBytes() {
+    std::array<unsigned char, size> bytes{};
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<unsigned char>(i);
     }
-};
-constexpr ByteTable everyByte{};
+    return bytes;
+}
 
 // The copying thread's output: a straight run of bytes, not the window's
 // ring, so that a match is copied in 16-byte steps without a look at the
@@ -233,25 +231,26 @@ class LinearOutput {
     }
 
   private:
+    // Matches up to shortMatch long are copied in two whole steps, without
+    // a loop whose count varies from match to match.
+    static constexpr std::uint32_t copyStep = 16;
+    static constexpr std::uint32_t shortMatch = 2 * copyStep;
+    static_assert(margin >= shortMatch);
+
     // A literal is copied as a short match from a table of every byte, so
     // that literals and matches take the same steps: a choice between them
     // at every symbol would go the wrong way at every other one. The source
     // is picked by a mask, not a branch.
-    static constexpr std::uint32_t copyStep = 16;
-    static constexpr std::uint32_t shortMatch = 2 * copyStep;
+    static constexpr auto everyByte = countingBytes<256 + shortMatch>();
     static_assert(decodedLiteralMark >= copyStep, "a literal's copy takes the short way");
-    static_assert(sizeof everyByte.bytes >= 256 + shortMatch);
 
     static const unsigned char* sourceOf(std::uint32_t symbol, const unsigned char* out) {
-        const auto literal = reinterpret_cast<std::uintptr_t>(everyByte.bytes + (symbol & 0xFF));
+        const auto byte = static_cast<unsigned char>(symbol);
+        const auto literal = reinterpret_cast<std::uintptr_t>(everyByte.data() + byte);
         const auto match = reinterpret_cast<std::uintptr_t>(out) - (symbol & decodedValueMask);
         const std::uintptr_t isLiteral = std::uintptr_t{0} - (symbol < firstDecodedMatch);
         return reinterpret_cast<const unsigned char*>((literal & isLiteral) | (match & ~isLiteral));
     }
-
-    // Matches up to shortMatch long are copied in two whole steps, without
-    // a loop whose count varies from match to match.
-    static_assert(margin >= shortMatch);
 
     // One step, loaded whole before it is stored: from may lie within the
     // step's reach of out.
