@@ -551,6 +551,18 @@ static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
     }
 }
 
+// Whether buildTable fills the slots of the codes that fit the direct table.
+// The Linux tools' block reader builds a table of its own from the code
+// order instead, and needs only the roots of the longer codes' trees.
+enum class DirectSlots { fill, leave };
+
+#ifndef _WIN32
+// The symbol code as buildTable last left it for the block reader: its
+// symbols in code order, and how many codes have each length.
+static DECODER_STATE std::uint16_t symbolOrder[paddedLengths(symbolAlphabet)];
+static DECODER_STATE std::uint32_t symbolLengthCount[longestCode + 1];
+#endif
+
 // Builds the canonical code of the given lengths (each 0 to 16) into a direct
 // table of 2^tableBits entries plus tree nodes numbered from the alphabet
 // size. Only the first `sent` lengths may be nonzero (a block sends the
@@ -558,6 +570,7 @@ static void growTrees(std::uint32_t alphabet, const std::uint16_t* ordered,
 // the lengths array is zero from there up to its padded size.
 // Lengths that do not make a complete prefix code leave the table and the
 // trees as they were and mark the stream damaged.
+template <DirectSlots direct = DirectSlots::fill>
 static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigned char* lengths,
                        std::uint32_t tableBits, Entry* table) {
     std::uint32_t laneSize = paddedLengths(sent) / lengthLanes;
@@ -575,7 +588,14 @@ static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigne
     if (streamDamaged(start[longestCode + 1] != 0x10000)) {
         return;
     }
-    std::uint16_t ordered[paddedLengths(symbolAlphabet)];
+    std::uint16_t localOrder[paddedLengths(symbolAlphabet)];
+    std::uint16_t* ordered = localOrder;
+#ifndef _WIN32
+    if constexpr (direct == DirectSlots::leave) {
+        ordered = symbolOrder;
+        std::memcpy(symbolLengthCount, count, sizeof count);
+    }
+#endif
     orderSymbols(laneSize, lengths, lanes, count, ordered);
 
     // Codes that fit the table fill 2^(tableBits - length) slots each, in
@@ -584,6 +604,11 @@ static void buildTable(std::uint32_t alphabet, std::uint32_t sent, const unsigne
     std::uint32_t k = 0;
     for (std::uint32_t len = 1; len <= tableBits; ++len) {
         std::uint32_t weight = 1u << (tableBits - len);
+        if constexpr (direct == DirectSlots::leave) {
+            slot += weight * count[len];
+            k += count[len];
+            continue;
+        }
         for (std::uint32_t end = k + count[len]; k < end; ++k) {
             fillEntries(table + slot, weight, packEntry(ordered[k], len));
             slot += weight;
@@ -726,11 +751,17 @@ static void readAuxLengths(std::uint32_t alphabet, std::uint32_t countBits,
 }
 
 // Reads the symbol code's lengths, sent through the length code.
-static void readSymbolLengths() {
+template <DirectSlots direct> static void readSymbolLengths() {
     std::uint32_t n = takeBits(symbolCountBits);
     if (n == 0) {
         setSingleValue(takeBits(symbolCountBits), symbolLen, symbolAlphabet, symbolTable,
                        symbolTableBits);
+#ifndef _WIN32
+        if constexpr (direct == DirectSlots::leave) {
+            // No code of any length: the table holds the value.
+            std::memset(symbolLengthCount, 0, sizeof symbolLengthCount);
+        }
+#endif
         return;
     }
     if (streamDamaged(n > symbolAlphabet)) {
@@ -781,7 +812,7 @@ static void readSymbolLengths() {
     for (; i < symbolAlphabet; ++i) {
         symbolLen[i] = 0;
     }
-    buildTable(symbolAlphabet, n, symbolLen, symbolTableBits, symbolTable);
+    buildTable<direct>(symbolAlphabet, n, symbolLen, symbolTableBits, symbolTable);
 }
 
 // Turns the distance code's table into distance steps.
@@ -840,14 +871,14 @@ static void fuseDistances() {
 }
 
 // Reads a block's count and codes, up to the distance steps.
-static void readBlockCodes() {
+template <DirectSlots direct = DirectSlots::fill> static void readBlockCodes() {
     headerSeen = true;
     blockLeft = takeBits(blockCountBits);
     readAuxLengths(lengthAlphabet, lengthCountBits, lengthZeroRunAfter);
     if (decodeError) {
         return;
     }
-    readSymbolLengths();
+    readSymbolLengths<direct>();
     if (decodeError) {
         return;
     }
@@ -1195,7 +1226,9 @@ static_assert(widestExtra + readerMaskShift <= 32, "the mask fits the low word")
 static_assert(windowSize <= decodedValueMask && maxMatch < (1u << (32 - decodedLengthShift)),
               "a decoded symbol's value stays below its length");
 static_assert(1 < minMatch, "a literal decodes below every match");
-static DECODER_STATE std::uint64_t readerTable[1u << symbolTableBits];
+// The table is filled four slots a store, and has room for the last store of its last code.
+constexpr std::uint32_t readerFillStep = 4;
+static DECODER_STATE std::uint64_t readerTable[(1u << symbolTableBits) + readerFillStep - 1];
 
 constexpr std::uint64_t readerSlot(std::uint32_t symbol, std::uint32_t keptBits,
                                    std::uint32_t takenBits) {
@@ -1234,36 +1267,61 @@ static const std::uint64_t* distanceWordsOf(std::uint32_t codeBits) {
     return words;
 }
 
-// Walks the symbol table code by code, as fuseDistances does: a literal
-// fills its slots with one word, a match adds its length to the words of
-// its code length.
+// Fills n slots (at least one) with the same word, four at a time, as
+// fillEntries does: later codes write over what a fill writes past its own
+// slots.
+static void fillReaderSlots(std::uint64_t* slots, std::uint32_t n, std::uint64_t word) {
+    const std::uint64_t four[readerFillStep] = {word, word, word, word};
+    std::uint32_t i = 0;
+    do {
+        std::memcpy(slots + i, four, sizeof four);
+        i += readerFillStep;
+    } while (i < n);
+}
+
+// Fills the slots of one code of codeBits, given its table entry: a literal
+// fills them with one word, a match adds its length to the words of its
+// code length.
+static void fillCodeSlots(std::uint64_t* slots, Entry entry, std::uint32_t codeBits) {
+    const std::uint32_t count = 1u << (symbolTableBits - codeBits);
+    if (entry < firstMatchEntry) {
+        fillReaderSlots(slots, count,
+                        readerSlot(decodedLiteral(entry >> entryLengthBits), 0, codeBits));
+        return;
+    }
+    const std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
+    const std::uint64_t lengthWord = std::uint64_t{length << decodedLengthShift} << 32;
+    const std::uint64_t slow = slowReaderSlot(entry);
+    const std::uint64_t* words = distanceWordsOf(codeBits);
+    for (std::uint32_t f = 0; f < count; ++f) {
+        slots[f] = words[f] == 0 ? slow : words[f] + lengthWord;
+    }
+}
+
+// Goes through the symbol code in code order, as buildTable does. The slots
+// after the codes that fit hold the roots of the longer ones' trees, from
+// the symbol table; in the single-value form, its one entry fills them all.
 static void buildReaderTable() {
     constexpr std::uint32_t slots = 1u << symbolTableBits;
     distanceWordsMade = 0;
-    std::uint32_t i = 0;
-    while (i < slots) {
-        const Entry entry = symbolTable[i];
-        if (entry >= firstNodeEntry(symbolAlphabet)) {
-            readerTable[i++] = slowReaderSlot(entry);
-            continue;
+    std::uint32_t codes = 0;
+    for (std::uint32_t len = 1; len <= longestCode; ++len) {
+        codes |= symbolLengthCount[len];
+    }
+    if (codes == 0) {
+        fillCodeSlots(readerTable, symbolTable[0], 0);
+        return;
+    }
+    std::uint32_t slot = 0;
+    const std::uint16_t* symbol = symbolOrder;
+    for (std::uint32_t len = 1; len <= symbolTableBits; ++len) {
+        for (const std::uint16_t* end = symbol + symbolLengthCount[len]; symbol < end; ++symbol) {
+            fillCodeSlots(readerTable + slot, packEntry(*symbol, len), len);
+            slot += slots >> len;
         }
-        const std::uint32_t codeBits = entry & entryLengthMask;
-        const std::uint32_t count = slots >> codeBits;
-        if (entry < firstMatchEntry) {
-            const std::uint64_t literal =
-                readerSlot(decodedLiteral(entry >> entryLengthBits), 0, codeBits);
-            for (const std::uint32_t end = i + count; i < end; ++i) {
-                readerTable[i] = literal;
-            }
-            continue;
-        }
-        const std::uint32_t length = (entry >> entryLengthBits) - matchSymbolBias;
-        const std::uint64_t lengthWord = std::uint64_t{length << decodedLengthShift} << 32;
-        const std::uint64_t slow = slowReaderSlot(entry);
-        const std::uint64_t* words = distanceWordsOf(codeBits);
-        for (std::uint32_t f = 0; f < count; ++f, ++i) {
-            readerTable[i] = words[f] == 0 ? slow : words[f] + lengthWord;
-        }
+    }
+    for (; slot < slots; ++slot) {
+        readerTable[slot] = slowReaderSlot(symbolTable[slot]);
     }
 }
 
@@ -1300,7 +1358,7 @@ std::uint32_t decodeBlockStart() {
     if (decodeError) {
         return 0;
     }
-    readBlockCodes();
+    readBlockCodes<DirectSlots::leave>();
     if (decodeError) {
         return 0;
     }
