@@ -93,3 +93,18 @@ inline constexpr std::uint32_t distanceClassBase(std::uint32_t distanceClass) {
 static_assert(distanceClassBase(distanceAlphabet - 1) +
                   (1u << distanceExtraBits(distanceAlphabet - 1)) ==
               windowSize);
+
+// ---- Bounds -----------------------------------------------------------------------
+
+// The most bytes one block can take: its count, three codes sent with the
+// longest lengths (each symbol length item with the widest zero run as
+// well), and every symbol a match of the longest codes with the widest
+// extra bits.
+inline constexpr std::uint64_t longestAuxLengthBits =
+    auxLengthBits + (longestCode - unaryLengthStart) + 1;
+inline constexpr std::uint64_t longestBlockBits =
+    blockCountBits + lengthCountBits + lengthAlphabet * longestAuxLengthBits + lengthZeroRunBits +
+    symbolCountBits + symbolAlphabet * (longestCode + longRunBits) + distanceCountBits +
+    distanceAlphabet * longestAuxLengthBits +
+    std::uint64_t{maxBlockSymbols} * (2 * longestCode + distanceExtraBits(distanceAlphabet - 1));
+inline constexpr std::uint64_t longestBlockBytes = (longestBlockBits + 7) / 8;

@@ -2,11 +2,14 @@
 
 #include "tools/zuq/pe/pe.h"
 
+#include "lzh/lh5_format.h"
 #include "resources/ids.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #ifdef _WIN32
@@ -42,7 +45,15 @@ bool ArchiveFile::open(const std::string& path, std::string* error, ArchiveReadi
     size_ = static_cast<std::uint32_t>(mappedSize_);
     // An archive starts with an entry's magic, a Windows program with "MZ".
     const bool program = size_ >= 2 && data_[0] == 'M' && data_[1] == 'Z';
-    return !program || findPayload(path, error);
+    if (!program) {
+        return true;
+    }
+    await(mappedSize_);
+    if (readFailed()) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    return findPayload(path, error);
 }
 
 bool ArchiveFile::findPayload(const std::string& path, std::string* error) {
@@ -91,6 +102,16 @@ bool ArchiveFile::loadFile(const std::string& path, std::string* error, ArchiveR
     return sized;
 }
 
+void ArchiveFile::await(std::uint64_t) {}
+
+bool ArchiveFile::readMore() {
+    return false;
+}
+
+bool ArchiveFile::readFailed() const {
+    return false;
+}
+
 ArchiveFile::~ArchiveFile() {
     if (mapped_) {
         UnmapViewOfFile(mapped_);
@@ -108,10 +129,20 @@ namespace {
 // archive twice, in the system's cache and here.
 constexpr std::uint64_t largestWholeRead = std::uint64_t{128} << 20;
 
-bool readAll(int fd, unsigned char* to, std::size_t size) {
+// An arriving file is read in pieces of this size, small enough that a
+// thread that reads one while it waits for other work is not kept long. The
+// first read takes several, as much as the decoding of a first block may
+// ask for, so that it starts at once.
+constexpr std::size_t arrivingPiece = std::size_t{64} << 10;
+constexpr std::size_t firstArrivingPieces = 8;
+static_assert(firstArrivingPieces * arrivingPiece >= longestBlockBytes + 4096,
+              "the first read holds a first block and the header before it");
+
+// Reads size bytes from the file's offset from on into to.
+bool readAll(int fd, unsigned char* to, std::size_t size, std::uint64_t from = 0) {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::pread(fd, to + done, size - done, static_cast<off_t>(done));
+        const ssize_t got = ::pread(fd, to + done, size - done, static_cast<off_t>(from + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -138,14 +169,22 @@ bool ArchiveFile::loadFile(const std::string& path, std::string* error, ArchiveR
         *error = path + " is not a readable file";
     }
     const auto size = static_cast<std::size_t>(info.st_size);
+    mappedSize_ = sized ? static_cast<std::uint64_t>(info.st_size) : 0;
     // Without the memory to read it into, the file is mapped after all.
-    if (sized && size > 0 && reading == ArchiveReading::whole && size <= largestWholeRead &&
+    if (sized && size > 0 && reading != ArchiveReading::inPlace && size <= largestWholeRead &&
         read_.allocate(size)) {
-        if (readAll(fd, read_.data(), size)) {
-            mapped_ = read_.data();
+        mapped_ = read_.data();
+        if (reading == ArchiveReading::arriving) {
+            arrivingFile_ = fd;
+            fd = -1; // closed once the last piece is in
+            std::lock_guard lock(reading_);
+            readUpTo(firstArrivingPieces * arrivingPiece);
+            sized = !readFailed_;
         } else {
+            sized = readAll(fd, read_.data(), size);
+        }
+        if (!sized) {
             *error = "cannot read " + path;
-            sized = false;
         }
     } else if (sized && size > 0) {
         void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
@@ -158,12 +197,67 @@ bool ArchiveFile::loadFile(const std::string& path, std::string* error, ArchiveR
             mapped_ = static_cast<const unsigned char*>(mapped);
         }
     }
-    close(fd);
-    mappedSize_ = sized ? static_cast<std::uint64_t>(info.st_size) : 0;
+    if (fd >= 0) {
+        close(fd);
+    }
+    if (arrivingFile_ < 0) {
+        arrived_.store(mappedSize_, std::memory_order_relaxed);
+    }
+    if (!sized) {
+        mappedSize_ = 0;
+    }
     return sized;
 }
 
+// Under reading_: reads on from the bytes arrived so far to end, rounded up
+// to whole pieces, in one read (or zeros once the reading has failed), then
+// says they are there.
+void ArchiveFile::readUpTo(std::uint64_t end) {
+    const std::uint64_t from = arrived_.load(std::memory_order_relaxed);
+    if (from >= end || from >= mappedSize_) {
+        return;
+    }
+    const std::uint64_t pieces = (end - from + arrivingPiece - 1) / arrivingPiece;
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(pieces * arrivingPiece, mappedSize_ - from));
+    unsigned char* to = read_.data() + from;
+    readFailed_ = readFailed_ || !readAll(arrivingFile_, to, size, from);
+    if (readFailed_) {
+        std::memset(to, 0, size);
+    }
+    arrived_.store(from + size, std::memory_order_release);
+    if (from + size == mappedSize_) {
+        close(arrivingFile_);
+        arrivingFile_ = -1;
+    }
+}
+
+void ArchiveFile::await(std::uint64_t end) {
+    const std::uint64_t fileEnd = std::min<std::uint64_t>(end + (data_ - mapped_), mappedSize_);
+    if (arrived_.load(std::memory_order_acquire) < fileEnd) {
+        std::lock_guard lock(reading_);
+        readUpTo(fileEnd);
+    }
+}
+
+bool ArchiveFile::readMore() {
+    if (arrived_.load(std::memory_order_acquire) >= mappedSize_) {
+        return false;
+    }
+    std::lock_guard lock(reading_);
+    readUpTo(arrived_.load(std::memory_order_relaxed) + 1);
+    return arrived_.load(std::memory_order_relaxed) < mappedSize_;
+}
+
+bool ArchiveFile::readFailed() const {
+    std::lock_guard lock(reading_);
+    return readFailed_;
+}
+
 ArchiveFile::~ArchiveFile() {
+    if (arrivingFile_ >= 0) {
+        close(arrivingFile_);
+    }
     if (mapped_ && mapped_ != read_.data()) {
         munmap(const_cast<unsigned char*>(mapped_), mappedSize_);
     }

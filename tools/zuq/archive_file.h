@@ -1,13 +1,17 @@
 // A payload archive file in memory, its entries read in place as the setup
 // program reads its resource: mapped, so that pages of a large archive are
 // brought in as the walk reaches them, or, for a walk that reads it all,
-// read whole (see ArchiveReading). A setup program is read the same way:
+// read whole, at once or piece by piece as the walk asks (see
+// ArchiveReading). A setup program is read the same way:
 // the archive is its payload resource ("ZUQ" 119).
 #pragma once
 
+#include "tools/zuq/arrival.h"
 #include "tools/zuq/large_buffer.h"
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -23,9 +27,15 @@ enum class ArchiveReading {
     // 7.7 MB archive took 3 to 4.5 ms to touch, against 1.5 ms to read); a
     // read costs a copy. Larger files are mapped. Only the Linux build reads.
     whole,
+    // As whole, but open reads only the first piece, and the rest comes in
+    // as callers await it (see Arrival), read by whichever thread asks: the
+    // decoding of a large first entry starts while its last bytes are still
+    // being read. A setup program is read whole before its payload is
+    // looked for.
+    arriving,
 };
 
-class ArchiveFile {
+class ArchiveFile : public Arrival {
   public:
     ArchiveFile() = default;
     ~ArchiveFile();
@@ -46,6 +56,12 @@ class ArchiveFile {
         return size_;
     }
 
+    // At once unless the file is arriving. Bytes that cannot be read (the
+    // file shrank, or failed) arrive as zeros, and readFailed says so.
+    void await(std::uint64_t end) override;
+    bool readMore() override;
+    bool readFailed() const;
+
   private:
     bool loadFile(const std::string& path, std::string* error, ArchiveReading reading);
     bool findPayload(const std::string& path, std::string* error);
@@ -58,6 +74,13 @@ class ArchiveFile {
     void* mapping_ = nullptr;
 #else
     LargeBuffer<unsigned char> read_; // the whole file when read, not mapped
+    // While the file arrives: its descriptor, and the bytes read so far,
+    // which only grow; the reading of the next piece is one caller's at a time.
+    int arrivingFile_ = -1;
+    std::atomic<std::uint64_t> arrived_{0};
+    mutable std::mutex reading_;
+    bool readFailed_ = false; // guarded by reading_
+    void readUpTo(std::uint64_t end);
 #endif
 };
 

@@ -18,11 +18,16 @@ struct TestOptions {
 
 int runTest(const TestOptions& options) {
     ArchiveFile archive;
-    if (!archive.openOrComplain(options.archive, ArchiveReading::whole)) {
+    if (!archive.openOrComplain(options.archive, ArchiveReading::arriving)) {
         return exitUsage;
     }
-    return testArchive(archive.data(), archive.size(), options.quiet, options.threads, std::cout,
-                       std::cerr);
+    const int verdict = testArchive(archive.data(), archive.size(), options.quiet, options.threads,
+                                    std::cout, std::cerr, &archive);
+    if (archive.readFailed()) {
+        complain("cannot read " + options.archive);
+        return exitUsage;
+    }
+    return verdict;
 }
 
 const CommandText testText = {

@@ -24,14 +24,30 @@ struct Verdict {
     std::int32_t result;
 };
 
+// Asks for the bytes of the header at offset: its fixed part, then as much
+// as its size field says. A walk over small entries asks for a good way
+// past the fixed part, so that the file comes in a few large reads.
+constexpr std::uint64_t walkAhead = std::uint64_t{1} << 20;
+void awaitHeader(Arrival* arrival, const unsigned char* archive, std::uint64_t offset) {
+    if (arrival == nullptr) {
+        return;
+    }
+    arrival->await(offset + walkAhead);
+    arrival->await(offset + readLittle32(archive + offset + headerSizeField));
+}
+
 // The entries up to the end of the archive or the first bad header, whose
 // verdict comes last.
-std::vector<Verdict> walkHeaders(const unsigned char* archive, std::uint32_t size) {
+std::vector<Verdict> walkHeaders(const unsigned char* archive, std::uint32_t size,
+                                 Arrival* arrival) {
     std::vector<Verdict> entries;
     EntryWalk walk;
     startEntryWalk(&walk, archive, size);
     for (;;) {
         const std::uint32_t offset = walk.offset;
+        if (size - offset > entryFixedSize) {
+            awaitHeader(arrival, archive, offset); // else the walk reads nothing more
+        }
         const HeaderResult read = readNextEntry(&walk);
         if (read == headerEndOfArchive) {
             return entries;
@@ -55,10 +71,10 @@ class Verifier {
   public:
     using Report = std::function<void(const Verdict&)>;
 
-    Verifier(const unsigned char* archive, std::uint32_t size, std::vector<Verdict>& entries,
-             Report report)
-        : archive_(archive), size_(size), entries_(entries), report_(std::move(report)),
-          done_(entries.size(), false), order_(entries.size()) {
+    Verifier(const unsigned char* archive, std::uint32_t size, Arrival* arrival,
+             std::vector<Verdict>& entries, Report report)
+        : archive_(archive), size_(size), arrival_(arrival), entries_(entries),
+          report_(std::move(report)), done_(entries.size(), false), order_(entries.size()) {
         std::iota(order_.begin(), order_.end(), std::size_t{0});
     }
 
@@ -90,11 +106,13 @@ class Verifier {
         if (twoThreadEntries_ && isCompressed(&v.header) &&
             v.header.unpackedSize >= twoThreadMinimum) {
             // The walk found the header sound.
-            v.fault = decodeEntryOnTwoThreads(archive_, &v.header, lookAtNothing, nullptr);
+            v.fault =
+                decodeEntryOnTwoThreads(archive_, &v.header, lookAtNothing, nullptr, arrival_);
             v.result = v.fault == faultNone ? static_cast<std::int32_t>(v.header.nextOffset)
                                             : verifyDamagedStream;
             return;
         }
+        awaitBytes(arrival_, v.header.nextOffset);
         v.result = verifyEntry(archive_, size_, v.offset, &v.header, &v.fault);
     }
 
@@ -116,6 +134,7 @@ class Verifier {
 
     const unsigned char* archive_;
     std::uint32_t size_;
+    Arrival* arrival_;
     std::vector<Verdict>& entries_;
     Report report_;
     bool twoThreadEntries_ = false;
@@ -129,15 +148,15 @@ class Verifier {
 } // namespace
 
 int testArchive(const unsigned char* archive, std::uint32_t size, bool quiet, unsigned threads,
-                std::ostream& out, std::ostream& err) {
-    std::vector<Verdict> entries = walkHeaders(archive, size);
+                std::ostream& out, std::ostream& err, Arrival* arrival) {
+    std::vector<Verdict> entries = walkHeaders(archive, size, arrival);
     if (!decoderPerThread) {
         threads = 1;
     }
     std::uint64_t count = 0;
     std::uint64_t damaged = 0;
     bool badHeader = false;
-    Verifier verifier(archive, size, entries, [&](const Verdict& v) {
+    Verifier verifier(archive, size, arrival, entries, [&](const Verdict& v) {
         if (v.result == verifyBadHeader || v.result == verifyDamagedStream) {
             out.flush();
             err << "zuq: " << describeEntry(v.offset, v.header.name) << ": "

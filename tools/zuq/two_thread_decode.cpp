@@ -7,7 +7,8 @@ bool canDecodeOnTwoThreads() {
 }
 
 EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHeader* header,
-                                   ChunkTaker take, void* context) {
+                                   ChunkTaker take, void* context, Arrival* arrival) {
+    awaitBytes(arrival, header->nextOffset);
     return decodeEntryChunks(archive, header, take, context);
 }
 
@@ -66,14 +67,19 @@ struct ReadBlock {
     std::uint32_t bytes;
 };
 
+// A block's bytes, and the word the bit reader loads ahead.
+constexpr std::uint64_t blockBytesAtMost = longestBlockBytes + sizeof(std::uint64_t);
+
 // The helper thread: reads the entry's blocks from its start into the ring,
 // ahead of the copier. `progress` is twice the number of blocks read, plus
 // one once no more will come (the stream ended or turned out damaged, or
 // the copier said stop): one word, so that a wait sees either change.
 class BlockReader {
   public:
-    BlockReader(const unsigned char* packed, std::uint32_t packedSize)
-        : packed_(packed), packedSize_(packedSize) {
+    // The entry's packed data starts at dataOffset of the arriving archive.
+    BlockReader(const unsigned char* packed, std::uint32_t packedSize, Arrival* arrival,
+                std::uint64_t dataOffset)
+        : packed_(packed), packedSize_(packedSize), arrival_(arrival), dataOffset_(dataOffset) {
         ring_.allocate(ringAllocation);
     }
 
@@ -86,6 +92,7 @@ class BlockReader {
         decodeStart(packed_, packedSize_);
         std::uint64_t next = 0; // where the next block's symbols go
         for (std::uint32_t i = 0;; ++i) {
+            awaitBlock();
             const std::uint32_t count = decodeBlockStart();
             if (decodeError || count == 0) {
                 break;
@@ -109,9 +116,13 @@ class BlockReader {
         progress_.fetch_or(1, std::memory_order_release);
     }
 
-    // Waits for block i; false when none will come.
+    // Waits for block i; false when none will come. While it waits, the
+    // waiting thread reads on what is still to come of the archive.
     bool waitForBlock(std::uint32_t i) {
         std::uint32_t seen = progress_.load(std::memory_order_acquire);
+        while (seen / 2 <= i && !(seen & 1) && arrival_ != nullptr && arrival_->readMore()) {
+            seen = progress_.load(std::memory_order_acquire);
+        }
         for (Spin spin; seen / 2 <= i && !(seen & 1); spin.once()) {
             seen = progress_.load(std::memory_order_acquire);
         }
@@ -132,7 +143,19 @@ class BlockReader {
         stop_.store(true, std::memory_order_relaxed);
     }
 
+    // The entry's bytes, all of them.
+    void awaitEntry() const {
+        awaitBytes(arrival_, dataOffset_ + packedSize_);
+    }
+
   private:
+    // The bytes the next block may take.
+    void awaitBlock() const {
+        const std::uint64_t at = decodeBitsConsumed() / 8;
+        awaitBytes(arrival_,
+                   dataOffset_ + std::min<std::uint64_t>(packedSize_, at + blockBytesAtMost));
+    }
+
     // Until the copier has taken block i - ringBlocks and the symbols below
     // end - ringSymbols.
     bool waitForRoom(std::uint32_t i, std::uint64_t end) {
@@ -150,6 +173,8 @@ class BlockReader {
 
     const unsigned char* packed_;
     std::uint32_t packedSize_;
+    Arrival* arrival_;
+    std::uint64_t dataOffset_;
     LargeBuffer<std::uint32_t> ring_;
     ReadBlock blocks_[ringBlocks] = {};
     std::atomic<std::uint32_t> progress_{0};
@@ -321,6 +346,7 @@ class BlockCopier {
             return fault;
         }
         output_.toWindow(decodeWindow);
+        reader_.awaitEntry();
         decodeSeekBlock(resumeBit);
         std::uint32_t r = output_.filled();
         while (remaining_ > 0) {
@@ -423,11 +449,16 @@ bool canDecodeOnTwoThreads() {
 }
 
 EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHeader* header,
-                                   ChunkTaker take, void* context) {
+                                   ChunkTaker take, void* context, Arrival* arrival) {
     const unsigned char* packed = archive + header->dataOffset;
-    BlockReader reader(packed, header->packedSize);
-    if (!reader.ready()) {
+    BlockReader reader(packed, header->packedSize, arrival, header->dataOffset);
+    // Decoding on this thread alone, once the entry is there.
+    const auto decodeHere = [&] {
+        reader.awaitEntry();
         return decodeEntryChunks(archive, header, take, context);
+    };
+    if (!reader.ready()) {
+        return decodeHere();
     }
     // Both sides on threads of their own: a thread started while the
     // caller's is busy would wait for the system to move it to a free core.
@@ -439,13 +470,13 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
             reader.run();
         });
     } catch (const std::system_error&) {
-        return decodeEntryChunks(archive, header, take, context);
+        return decodeHere();
     }
     BlockCopier copier(header, take, context, reader);
     if (!copier.ready()) {
         reader.stop();
         readThread.join();
-        return decodeEntryChunks(archive, header, take, context);
+        return decodeHere();
     }
     // The copying thread starts from this thread's window, as the decoding
     // here would.
@@ -455,10 +486,14 @@ EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHead
         runOn(processors.own);
         fault = copier.run(packed, header->packedSize, window);
     };
+    std::thread copying;
     try {
-        std::thread(copy).join();
+        copying = std::thread(copy);
     } catch (const std::system_error&) {
         copy();
+    }
+    if (copying.joinable()) {
+        copying.join();
     }
     readThread.join();
     return fault;

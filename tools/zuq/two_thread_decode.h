@@ -5,6 +5,8 @@
 // decodeEntryChunks.
 #pragma once
 
+#include "tools/zuq/arrival.h"
+
 #include "archive/entry.h"
 #include "archive/entry_data.h"
 
@@ -14,6 +16,7 @@ bool canDecodeOnTwoThreads();
 // Entries smaller than this are not worth a second thread.
 inline constexpr std::uint32_t twoThreadMinimum = 4u << 20;
 
-// As decodeEntryChunks.
+// As decodeEntryChunks. With an arrival, the threads ask it for the bytes
+// they read, and the copying one, while it waits, brings in more.
 EntryFault decodeEntryOnTwoThreads(const unsigned char* archive, const EntryHeader* header,
-                                   ChunkTaker take, void* context);
+                                   ChunkTaker take, void* context, Arrival* arrival = nullptr);

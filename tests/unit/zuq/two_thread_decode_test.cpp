@@ -1,6 +1,7 @@
 // Decoding one entry on two threads hands on the same chunks and gives the
 // same verdict as decoding it on one: on streams of both encoder levels, on
-// hand-made block shapes, on damaged streams and when the taker stops.
+// hand-made block shapes, on damaged streams, when the taker stops, and
+// when the archive's bytes are still arriving.
 #include "tools/zuq/two_thread_decode.h"
 
 #include "archive/entry.h"
@@ -16,7 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <atomic>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -40,6 +42,49 @@ struct Outcome {
     Seen seen;
 };
 
+// An archive whose bytes show only once they are awaited: until then its
+// memory holds a filler that decodes to other bytes, or to damage. Each
+// readMore brings in one small piece.
+class Trickle : public Arrival {
+  public:
+    explicit Trickle(const Bytes& archive) : archive_(archive), shown_(archive.size(), 0xA5) {}
+
+    const unsigned char* data() const {
+        return shown_.data();
+    }
+    void await(std::uint64_t end) override {
+        std::lock_guard lock(mutex_);
+        showUpTo(std::min<std::uint64_t>(end, archive_.size()));
+        ++awaits_;
+    }
+    bool readMore() override {
+        std::lock_guard lock(mutex_);
+        showUpTo(std::min<std::uint64_t>(shown(), archive_.size()) + 4096);
+        return shown() < archive_.size();
+    }
+    std::uint64_t shown() const {
+        return shownUpTo_.load();
+    }
+    unsigned awaits() const {
+        return awaits_;
+    }
+
+  private:
+    void showUpTo(std::uint64_t end) {
+        end = std::min<std::uint64_t>(end, archive_.size());
+        for (std::uint64_t i = shownUpTo_; i < end; ++i) {
+            shown_[i] = archive_[i];
+        }
+        shownUpTo_ = std::max<std::uint64_t>(shownUpTo_, end);
+    }
+
+    const Bytes& archive_;
+    Bytes shown_;
+    std::mutex mutex_;
+    std::atomic<std::uint64_t> shownUpTo_{0};
+    unsigned awaits_ = 0;
+};
+
 // One compressed entry of the packed stream, claiming unpackedSize bytes.
 class OneEntry {
   public:
@@ -52,9 +97,7 @@ class OneEntry {
     // Both ways start from the same window: a stream may reach back into
     // whatever the last entry left there.
     Outcome decode(bool twoThreads, std::size_t stopAt = ~std::size_t{0}) const {
-        for (std::uint32_t i = 0; i < windowSize; ++i) {
-            decodeWindow[i] = static_cast<unsigned char>(i * 7 + 1);
-        }
+        startWindow();
         Outcome outcome{faultNone, {}};
         outcome.seen.stopAt = stopAt;
         outcome.fault =
@@ -62,8 +105,25 @@ class OneEntry {
                        : decodeEntryChunks(archive_.data(), &header_, record, &outcome.seen);
         return outcome;
     }
+    // On two threads, the archive's bytes showing only as they are awaited.
+    Outcome decodeArriving(Trickle& arriving) const {
+        startWindow();
+        Outcome outcome{faultNone, {}};
+        outcome.fault =
+            decodeEntryOnTwoThreads(arriving.data(), &header_, record, &outcome.seen, &arriving);
+        return outcome;
+    }
+    const Bytes& archive() const {
+        return archive_;
+    }
 
   private:
+    static void startWindow() {
+        for (std::uint32_t i = 0; i < windowSize; ++i) {
+            decodeWindow[i] = static_cast<unsigned char>(i * 7 + 1);
+        }
+    }
+
     Bytes archive_;
     EntryHeader header_{};
 };
@@ -381,6 +441,36 @@ TEST_F(TwoThreadDecode, TakerThatFailsStopsBothAtTheSameChunk) {
         EXPECT_EQ(two.fault, faultWriteFailed) << stopAt;
         EXPECT_EQ(two.seen.sizes.size(), stopAt);
         EXPECT_TRUE(two.seen.bytes == one.seen.bytes) << stopAt;
+    }
+}
+
+// Every byte either thread reads is one it asked for first, the blocks'
+// last bytes and the stream's end among them.
+TEST_F(TwoThreadDecode, ReadsOnlyTheBytesItAwaited) {
+    const Bytes random = noise(1u << 20, 11);
+    const struct {
+        Bytes packed;
+        std::uint32_t size;
+        std::string what;
+    } streams[] = {
+        {packed(), sizeOf(data()), "fast level"},
+        {literalStream(random), sizeOf(random), "literal blocks"},
+        {Bytes(packed().begin(), packed().begin() + packed().size() / 2), sizeOf(data()),
+         "cut in half"},
+    };
+    for (const auto& stream : streams) {
+        SCOPED_TRACE(stream.what);
+        const OneEntry entry(stream.packed, stream.size);
+        const Outcome one = entry.decode(false);
+        Trickle arriving(entry.archive());
+        const Outcome two = entry.decodeArriving(arriving);
+        EXPECT_EQ(two.fault, one.fault);
+        EXPECT_EQ(two.seen.sizes, one.seen.sizes);
+        EXPECT_TRUE(two.seen.bytes == one.seen.bytes);
+#ifndef _WIN32
+        EXPECT_GT(arriving.awaits(), 1u); // block by block, not all at once
+#endif
+        EXPECT_EQ(arriving.shown(), entry.archive().size());
     }
 }
 
