@@ -491,7 +491,7 @@ class ChunkedEncoder {
             stopping_ = true; // after a failure, helpers claim nothing more
         }
         if (standby_.joinable()) {
-            standby_.request_stop();
+            cores_->callOff(standbyWait_);
             standby_.join();
         }
         for (Helper& helper : helpers_) {
@@ -614,8 +614,8 @@ class ChunkedEncoder {
             return;
         }
         try {
-            standby_ = std::jthread([this](std::stop_token stop) {
-                if (!cores_->takeUnless(stop)) {
+            standby_ = std::thread([this] {
+                if (!cores_->takeUnlessCalledOff(standbyWait_)) {
                     return;
                 }
                 std::unique_lock lock(mutex_);
@@ -682,7 +682,8 @@ class ChunkedEncoder {
     std::size_t activeHelpers_ = 0;
     bool stopping_ = false;
     std::list<Helper> helpers_;
-    std::jthread standby_; // declared last: it stops before the members it uses go
+    CoreBudget::Wait standbyWait_;
+    std::thread standby_; // joined first in the destructor
 };
 
 } // namespace

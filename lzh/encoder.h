@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
-#include <stop_token>
 #include <vector>
 
 namespace lzh {
@@ -42,27 +41,41 @@ class CoreBudget {
         freed_.wait(lock, [this] { return free_ > 0; });
         --free_;
     }
-    // Waits for a core until one comes free (true: taken) or stop is asked.
-    bool takeUnless(std::stop_token stop) {
+    // A wait for a core that another thread may call off.
+    struct Wait {
+        bool calledOff = false; // guarded by the budget's lock
+    };
+    // Waits for a core until one comes free (true: taken) or the wait is
+    // called off (false). Plain condition variables only: the waits of
+    // std::stop_token hang now and then under Wine, with MinGW's runtime.
+    bool takeUnlessCalledOff(Wait& wait) {
         std::unique_lock lock(mutex_);
-        if (!freed_.wait(lock, stop, [this] { return free_ > 0; })) {
+        freed_.wait(lock, [&] { return free_ > 0 || wait.calledOff; });
+        if (wait.calledOff) {
             return false;
         }
         --free_;
         return true;
+    }
+    void callOff(Wait& wait) {
+        {
+            std::lock_guard lock(mutex_);
+            wait.calledOff = true;
+        }
+        freed_.notify_all();
     }
     void give() {
         {
             std::lock_guard lock(mutex_);
             ++free_;
         }
-        // All: a waiter that is being stopped must not swallow the news.
+        // All: a waiter that is being called off must not swallow the news.
         freed_.notify_all();
     }
 
   private:
     std::mutex mutex_;
-    std::condition_variable_any freed_;
+    std::condition_variable freed_;
     unsigned free_;
 };
 

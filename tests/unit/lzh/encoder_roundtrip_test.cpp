@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -199,20 +198,27 @@ TEST_P(EncoderRoundTrip, ACoreFreedDuringTheEncodingIsGivenBack) {
     EXPECT_FALSE(budget.tryTake());
 }
 
-TEST(CoreBudgetTest, AWaitEndsWithACoreOrWhenStopped) {
+TEST(CoreBudgetTest, AWaitEndsWithACoreOrWhenCalledOff) {
     lzh::CoreBudget budget(0);
-    std::stop_source stopped;
-    stopped.request_stop();
-    EXPECT_FALSE(budget.takeUnless(stopped.get_token()));
-    std::stop_source running;
+    lzh::CoreBudget::Wait calledOff;
+    budget.callOff(calledOff);
+    EXPECT_FALSE(budget.takeUnlessCalledOff(calledOff));
+    lzh::CoreBudget::Wait waiting;
     std::thread giver([&] { budget.give(); });
-    EXPECT_TRUE(budget.takeUnless(running.get_token()));
+    EXPECT_TRUE(budget.takeUnlessCalledOff(waiting));
     giver.join();
     EXPECT_FALSE(budget.tryTake());
-    // A stop asked while waiting ends the wait.
-    std::thread stopper([&] { running.request_stop(); });
-    EXPECT_FALSE(budget.takeUnless(running.get_token()));
-    stopper.join();
+    // Called off while waiting, many times over: a lost wake-up would hang here.
+    for (int round = 0; round < 200; ++round) {
+        lzh::CoreBudget::Wait wait;
+        std::thread caller([&] { budget.callOff(wait); });
+        EXPECT_FALSE(budget.takeUnlessCalledOff(wait));
+        caller.join();
+    }
+    // A core given back goes to a waiter that was not called off.
+    lzh::CoreBudget::Wait other;
+    budget.give();
+    EXPECT_TRUE(budget.takeUnlessCalledOff(other));
 }
 
 TEST(EncoderLevels, StrongIsNoLargerThanFastOnText) {
